@@ -1,0 +1,460 @@
+#include "BoardSimulator.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include "TargetChip.h"
+#include "devices/DeviceTable.h"
+#include "link/Commands.h"
+
+namespace zr7sim {
+
+namespace {
+
+constexpr std::uint8_t kBadAck = 0x3F;  // what a spoiled acknowledgement carries instead of CR
+constexpr int kWriteStallMs = 2000;     // a host that reads nothing for this long loses the reply
+
+std::string Hex2(std::uint8_t b) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "0x%02X", b);
+  return buf;
+}
+
+const zr7::DeviceRecord* FindChip(std::string_view name) {
+  for (const zr7::DeviceRecord& r : zr7::DeviceTable())
+    if (r.Name == name) return &r;
+  return nullptr;
+}
+
+// A 16-bit count or address, high byte first.
+std::size_t Word16(const std::vector<std::uint8_t>& args) {
+  return static_cast<std::size_t>(args[0]) << 8 | args[1];
+}
+
+// Argument bytes the command takes, as far as the bytes collected so far tell: a count has to
+// arrive before the length of the data behind it is known.
+std::size_t ArgsNeeded(const zr7::CommandInfo& c, const std::vector<std::uint8_t>& args) {
+  switch (c.args) {
+    case zr7::ArgShape::Fixed: return c.fixedArgs;
+    case zr7::ArgShape::CountThenData: return args.empty() ? 1 : 1 + args[0];
+    case zr7::ArgShape::Count16ThenData: return args.size() < 2 ? 2 : 2 + Word16(args);
+    case zr7::ArgShape::Count: return 1;
+    case zr7::ArgShape::Count16: return 2;
+  }
+  return 0;
+}
+
+bool IsKnownSckCode(std::uint8_t code) {
+  for (const zr7::SckPeriod& p : zr7::SckPeriods)
+    if (p.sckCode == code) return true;
+  return false;
+}
+
+struct Reply {
+  std::vector<std::uint8_t> bytes;
+  bool endsWithAck = false;               // the last byte is the CR acknowledgement
+  std::optional<std::uint32_t> baudAfter;  // the UART's new rate, once the reply is out
+};
+
+Reply Ack() { return Reply{{zr7::ReplyCr}, true, {}}; }
+
+}  // namespace
+
+struct BoardSimulator::Impl {
+  Impl(SimOptions o, WireLog& l) : options(std::move(o)), log(l) {}
+
+  void Run();
+  void OnHostByte(std::uint8_t b, std::uint32_t hostBaud, SimClock::time_point t);
+  void Complete(std::unique_lock<std::mutex>& lock);
+  Reply Execute(const zr7::CommandInfo& info, const std::vector<std::uint8_t>& args);
+  std::vector<std::uint8_t> Transmit(const std::vector<std::uint8_t>& bytes, std::uint32_t boardBaud);
+
+  void Note(const std::string& text) { log.AddNote(text); }
+  void SetSelect(SelectLine line, bool active);
+  bool TargetSelected(std::string_view command);
+  void StoreBlock(std::vector<std::uint8_t>& memory, std::uint32_t& address,
+                  std::span<const std::uint8_t> data, const char* what);
+  std::vector<std::uint8_t> LoadBlock(const std::vector<std::uint8_t>& memory,
+                                      std::uint32_t& address, std::size_t count);
+
+  SimOptions options;  // faults and firmware change at run time
+  WireLog& log;
+  Pty pty;
+  int stopFd = -1;
+  std::thread thread;
+
+  // Guards everything below and `options`; the board thread drops it only while transmitting.
+  mutable std::mutex mutex;
+  BoardState state;
+  std::unique_ptr<TargetChip> chip;
+  const zr7::CommandInfo* pending = nullptr;  // command whose argument bytes are still arriving
+  WireCommand current;
+  std::uint64_t hostBytes = 0;
+  bool silentNoted = false;
+};
+
+void BoardSimulator::Impl::Run() {
+  std::uint8_t buffer[4096];
+  pollfd fds[2] = {{pty.MasterFd(), POLLIN, 0}, {stopFd, POLLIN, 0}};
+  for (;;) {
+    int ready = poll(fds, 2, -1);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      Note(std::string("board stopped: poll failed: ") + std::strerror(errno));
+      return;
+    }
+    if (fds[1].revents) return;
+    if (fds[0].revents & POLLIN) {
+      // The host's rate is sampled as soon as its bytes are seen: the host may legitimately
+      // switch rates right after the board's reply, while this chunk is still being handled.
+      const SimClock::time_point arrived = SimClock::now();
+      const std::uint32_t hostBaud = pty.HostBaud();
+      long n = pty.Read(buffer, sizeof buffer, 0);
+      if (n < 0) {
+        Note(std::string("board stopped: read failed: ") + std::strerror(errno));
+        return;
+      }
+      for (long i = 0; i < n; ++i) OnHostByte(buffer[i], hostBaud, arrived);
+    } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+      // Only when no slave descriptor is left; spinning on it would help nobody.
+      Note("board stopped: the line hung up");
+      poll(&fds[1], 1, -1);
+      return;
+    }
+  }
+}
+
+void BoardSimulator::Impl::OnHostByte(std::uint8_t b, std::uint32_t hostBaud,
+                                      SimClock::time_point t) {
+  std::unique_lock<std::mutex> lock(mutex);
+  const std::uint32_t boardBaud = state.baud;
+  const bool dropped = hostBaud != boardBaud;
+  log.AddByte({t, Direction::HostToBoard, b, hostBaud, boardBaud, dropped});
+  ++hostBytes;
+
+  const int silentAfter = options.faults.silentAfterBytes;
+  if (silentAfter >= 0 && hostBytes > static_cast<std::uint64_t>(silentAfter)) {
+    if (!silentNoted) {
+      Note("fault: silent after " + std::to_string(silentAfter) + " host bytes");
+      silentNoted = true;
+    }
+    return;
+  }
+  if (dropped) return;  // a UART at another rate sees only framing errors
+
+  if (!pending) {
+    pending = zr7::FindCommand(b);
+    if (!pending) {
+      Note("unknown command " + Hex2(b) + " ignored");
+      log.AddCommand({t, b, "unknown", {}, {}, boardBaud});
+      return;
+    }
+    current = WireCommand{t, b, std::string(pending->name), {}, {}, boardBaud};
+  } else {
+    current.args.push_back(b);
+  }
+  if (current.args.size() < ArgsNeeded(*pending, current.args)) return;
+  Complete(lock);
+}
+
+void BoardSimulator::Impl::Complete(std::unique_lock<std::mutex>& lock) {
+  const zr7::CommandInfo& info = *pending;
+  pending = nullptr;
+  WireCommand command = std::move(current);
+  current = {};
+  const std::uint64_t number = ++state.commandsDecoded;
+
+  Reply reply = Execute(info, command.args);
+  state.programmingEnabled = chip->InProgrammingMode();
+
+  const int badAck = options.faults.badAckAtCommand;
+  if (badAck > 0 && number == static_cast<std::uint64_t>(badAck)) {
+    const std::string which = "command " + std::to_string(number) + " (" + command.name + ")";
+    if (reply.endsWithAck && !reply.bytes.empty()) {
+      reply.bytes.back() = kBadAck;
+      Note("fault: " + which + " acknowledged with 0x3F instead of CR");
+    } else {
+      Note("fault: " + which + " has no CR acknowledgement to spoil; reply left alone");
+    }
+  }
+
+  const std::uint32_t boardBaud = state.baud;
+  lock.unlock();
+  command.reply = Transmit(reply.bytes, boardBaud);
+  lock.lock();
+  // The UART changes rate only after the acknowledgement has left at the old one.
+  if (reply.baudAfter) state.baud = *reply.baudAfter;
+  log.AddCommand(std::move(command));
+}
+
+std::vector<std::uint8_t> BoardSimulator::Impl::Transmit(const std::vector<std::uint8_t>& bytes,
+                                                         std::uint32_t boardBaud) {
+  std::vector<std::uint8_t> delivered;
+  for (std::uint8_t b : bytes) {
+    const std::uint32_t hostBaud = pty.HostBaud();
+    const bool dropped = hostBaud != boardBaud;
+    if (!dropped && !pty.Write(&b, 1)) {
+      Note("reply cut short: the line took no more bytes (host not reading, or board stopping)");
+      break;
+    }
+    log.AddByte({SimClock::now(), Direction::BoardToHost, b, hostBaud, boardBaud, dropped});
+    if (!dropped) delivered.push_back(b);
+  }
+  return delivered;
+}
+
+Reply BoardSimulator::Impl::Execute(const zr7::CommandInfo& info,
+                                    const std::vector<std::uint8_t>& args) {
+  using namespace zr7;
+  switch (info.code) {
+    case CmdWake:
+      return {};
+    case CmdGetVersion:
+      return Reply{std::vector<std::uint8_t>(options.firmware.begin(), options.firmware.end()), false, {}};
+    case CmdGetIdent: {
+      if (options.faults.noIdentReply) {
+        Note("fault: CmdGetIdent left unanswered");
+        return {};
+      }
+      Reply r;
+      r.bytes.reserve(options.ident.size() + 2);
+      r.bytes.push_back(static_cast<std::uint8_t>(options.ident.size()));
+      for (char c : options.ident) r.bytes.push_back(static_cast<std::uint8_t>(c));
+      r.bytes.push_back(ReplyCr);
+      r.endsWithAck = true;
+      return r;
+    }
+    case CmdGetSerial: {
+      if (options.faults.noSerialReply) {
+        Note("fault: CmdGetSerial left unanswered");
+        return {};
+      }
+      Reply r{std::vector<std::uint8_t>(options.serial.begin(), options.serial.end()), true, {}};
+      r.bytes.push_back(ReplyCr);
+      return r;
+    }
+    case CmdQuit:
+      Note("host ended its board-management connection (CmdQuit)");
+      return {};
+    case CmdEnterLoader:
+      Note("CmdEnterLoader: the firmware loader is not simulated yet");
+      return Ack();
+
+    case CmdSetDevice:
+      state.deviceCode = args[0];
+      if (args[0] != chip->Record().BoardDeviceCode)
+        Note("device code " + std::to_string(args[0]) + " does not match the target " +
+             std::string(chip->Record().Name) + " (code " +
+             std::to_string(chip->Record().BoardDeviceCode) + ")");
+      return Ack();
+    case CmdSetAddress:
+      state.flashAddress = state.eepromAddress = static_cast<std::uint32_t>(Word16(args));
+      return Ack();
+    case CmdSetMode: {
+      const std::uint8_t speed = args[0];
+      if (speed > 1) Note("CmdSetMode speed flag " + std::to_string(speed) + " taken as 19200 baud");
+      if (!IsKnownSckCode(args[1])) Note("CmdSetMode SckCode " + std::to_string(args[1]) + " is no known code");
+      state.sckCode = args[1];
+      state.polling = args[2] != 0;
+      Reply r = Ack();
+      r.baudAfter = speed == 1 ? HighBaud : LowBaud;
+      return r;
+    }
+
+    case CmdResetTimed:
+    case CmdResetShort:
+    case CmdResetAlt:
+      chip->Reset(info.code == CmdResetAlt ? ResetPolarity::ActiveHigh : ResetPolarity::ActiveLow);
+      state.targetInReset = true;
+      return Ack();
+    case CmdEnableSync: {
+      // The board's own programming enable. Its synchronisation would retry with an extra clock
+      // pulse on a bad echo; the model is always in step, so one try tells the same.
+      const std::uint8_t enable[4] = {0xAC, 0x53, 0x00, 0x00};
+      return Reply{{chip->Instruction(enable)[2]}, false, {}};
+    }
+    case CmdSpi3:
+    case CmdSpi4:
+      chip->Instruction(std::span(args.data(), args.size()));
+      return Ack();
+    case CmdSpiRead4: {
+      const std::uint8_t in[4] = {args[0], args[1], args[2], 0x00};
+      return Reply{{chip->Instruction(in)[3]}, false, {}};
+    }
+    case CmdSetByteDelay:
+      state.byteDelay = args[0];
+      return Ack();
+
+    // Block transfers are minimal for now: the data goes straight into the chip's arrays at the
+    // board's byte address counter, with no chip instructions, timing or data polling behind it.
+    case CmdWriteFlash:
+      StoreBlock(chip->Flash(), state.flashAddress, std::span(args).subspan(1), "Flash");
+      return Ack();
+    case CmdWriteEeprom:
+      StoreBlock(chip->Eeprom(), state.eepromAddress, std::span(args).subspan(1), "Eeprom");
+      return Ack();
+    case CmdReadFlash:
+      return Reply{LoadBlock(chip->Flash(), state.flashAddress, args[0]), false, {}};
+    case CmdReadEeprom:
+      return Reply{LoadBlock(chip->Eeprom(), state.eepromAddress, args[0]), false, {}};
+
+    case CmdFlashSelect:
+    case CmdFlashDeselect:
+      SetSelect(SelectLine::Flash, info.code == CmdFlashSelect);
+      return Ack();
+    case CmdEepSelect:
+    case CmdEepDeselect:
+      SetSelect(SelectLine::Eeprom, info.code == CmdEepSelect);
+      return Ack();
+    case CmdSpiPut:
+      if (TargetSelected(info.name)) chip->Shift(args[0]);
+      return Ack();
+    case CmdSpiGet:
+      return Reply{{TargetSelected(info.name) ? chip->Shift(0x00) : std::uint8_t{0xFF}},
+                   false, {}};
+    case CmdSpiWriteN:
+      if (TargetSelected(info.name))
+        for (std::size_t i = 2; i < args.size(); ++i) chip->Shift(args[i]);
+      return Ack();
+    case CmdSpiReadN: {
+      const bool selected = TargetSelected(info.name);
+      Reply r;
+      for (std::size_t i = 0, n = Word16(args); i < n; ++i)
+        r.bytes.push_back(selected ? chip->Shift(0x00) : 0xFF);
+      r.bytes.push_back(ReplyCr);
+      r.endsWithAck = true;
+      return r;
+    }
+
+    case CmdEndSession:
+      chip->Release();
+      state.targetInReset = false;
+      state.flashSelected = state.eepromSelected = false;
+      return Ack();
+  }
+  Note(std::string(info.name) + " is in the command table but not simulated");
+  return {};
+}
+
+void BoardSimulator::Impl::SetSelect(SelectLine line, bool active) {
+  (line == SelectLine::Flash ? state.flashSelected : state.eepromSelected) = active;
+  if (chip->Line() == line) chip->Select(active);
+}
+
+bool BoardSimulator::Impl::TargetSelected(std::string_view command) {
+  const SelectLine line = chip->Line();
+  if ((line == SelectLine::Flash && state.flashSelected) ||
+      (line == SelectLine::Eeprom && state.eepromSelected))
+    return true;
+  Note(std::string(command) +
+       (state.flashSelected || state.eepromSelected
+            ? " with a chip select the target is not on; the target answers nothing (FF)"
+            : " with no chip select active; the target answers nothing (FF)"));
+  return false;
+}
+
+void BoardSimulator::Impl::StoreBlock(std::vector<std::uint8_t>& memory, std::uint32_t& address,
+                                      std::span<const std::uint8_t> data, const char* what) {
+  const std::uint32_t start = address;
+  std::size_t lost = 0;
+  for (std::uint8_t b : data) {
+    if (address < memory.size())
+      memory[address] = b;
+    else
+      ++lost;
+    ++address;
+  }
+  if (lost)
+    Note(std::string(what) + " write at " + std::to_string(start) + " runs past the end of the " +
+         std::to_string(memory.size()) + "-byte memory; " + std::to_string(lost) + " bytes lost");
+}
+
+std::vector<std::uint8_t> BoardSimulator::Impl::LoadBlock(const std::vector<std::uint8_t>& memory,
+                                                          std::uint32_t& address,
+                                                          std::size_t count) {
+  std::vector<std::uint8_t> out;
+  for (std::size_t i = 0; i < count; ++i, ++address)
+    out.push_back(address < memory.size() ? memory[address] : 0xFF);
+  return out;
+}
+
+BoardSimulator::BoardSimulator(SimOptions options)
+    : impl_(std::make_unique<Impl>(std::move(options), log_)) {}
+
+BoardSimulator::~BoardSimulator() { Stop(); }
+
+bool BoardSimulator::Start(std::string* error) {
+  auto fail = [&](const std::string& text) {
+    if (error) *error = text;
+    return false;
+  };
+  Impl& s = *impl_;
+  if (s.thread.joinable()) return fail("the simulator is already running");
+  const zr7::DeviceRecord* record = FindChip(s.options.chip);
+  if (!record) return fail("unknown chip \"" + s.options.chip + "\": no such device name in the device table");
+  if (s.options.firmware.size() != 3)
+    return fail("firmware version must be three characters, not \"" + s.options.firmware + "\"");
+  if (s.options.ident.size() > 255)
+    return fail("identification text is longer than 255 characters");
+
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.state = BoardState{};
+    s.chip = MakeTargetChip(*record, s.options, [&s](const std::string& text) { s.Note(text); });
+    s.pending = nullptr;
+    s.hostBytes = 0;
+    s.silentNoted = false;
+  }
+  std::string reason;
+  if (!s.pty.Open(&reason)) return fail("cannot create a pseudo-terminal: " + reason);
+  s.stopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (s.stopFd < 0) {
+    s.pty.Close();
+    return fail(std::string("eventfd: ") + std::strerror(errno));
+  }
+  s.pty.SetWriteInterrupt(s.stopFd, kWriteStallMs);
+  s.thread = std::thread([&s] { s.Run(); });
+  return true;
+}
+
+void BoardSimulator::Stop() {
+  Impl& s = *impl_;
+  if (!s.thread.joinable()) return;
+  const std::uint64_t one = 1;
+  // An eventfd write fails only on counter overflow, which one Stop cannot cause.
+  [[maybe_unused]] const ssize_t written = write(s.stopFd, &one, sizeof one);
+  s.thread.join();
+  close(s.stopFd);
+  s.stopFd = -1;
+  s.pty.SetWriteInterrupt(-1, kWriteStallMs);
+  s.pty.Close();
+}
+
+std::string BoardSimulator::SlavePath() const { return impl_->pty.SlavePath(); }
+
+BoardState BoardSimulator::State() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->state;
+}
+
+void BoardSimulator::SetFaults(const SimFaults& faults) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->options.faults = faults;
+  impl_->silentNoted = false;
+}
+
+void BoardSimulator::SetFirmware(const std::string& threeChars) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (threeChars.size() != 3) {
+    impl_->Note("SetFirmware ignored: \"" + threeChars + "\" is not three characters");
+    return;
+  }
+  impl_->options.firmware = threeChars;
+}
+
+}  // namespace zr7sim

@@ -1,0 +1,60 @@
+#pragma once
+// An operator with answers given in advance: for the command line and for tests.
+// Records everything the system showed, in order.
+
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "app/OperatorInterface.h"
+
+namespace zr7 {
+
+class ScriptedOperator : public OperatorInterface {
+ public:
+  enum class EventKind { Status, Box, FileOpen, FileSave };
+  struct Event {
+    EventKind kind;
+    std::string text;     // status text, box text, or file dialog title
+    std::string caption;  // boxes only
+    BoxIcon icon = BoxIcon::None;
+    BoxButtons buttons = BoxButtons::Ok;
+    BoxAnswer answer = BoxAnswer::Ok;
+  };
+
+  void SetStatus(std::string_view text) override;
+  BoxAnswer ShowBox(const MessageBoxRequest& box) override;
+  void SetWaitCursor(bool on) override;
+  std::optional<std::string> ChooseFileToOpen(const FileRequest& request) override;
+  std::optional<std::string> ChooseFileToSave(const FileRequest& request) override;
+
+  // Answers to the next questions, in order; once used up, questions get the default answer.
+  void QueueAnswer(BoxAnswer answer);
+  void SetDefaultAnswer(BoxAnswer answer);
+  // Files to "choose" next; once used up, the dialogs are cancelled.
+  void QueueFile(std::string path);
+
+  std::vector<Event> Events() const;
+  std::vector<std::string> StatusTexts() const;
+  std::vector<Event> Boxes() const;
+  std::string LastStatus() const;
+  int WaitCursorDepth() const;
+  // The deepest the wait cursor was nested, and whether it was ever switched off too often.
+  int MaxWaitCursorDepth() const;
+  bool WaitCursorUnderflow() const;
+  void ClearEvents();
+
+ private:
+  BoxAnswer AnswerFor(BoxButtons buttons);
+
+  mutable std::mutex mutex_;  // worker threads may write the status line
+  std::vector<Event> events_;
+  std::deque<BoxAnswer> answers_;
+  std::deque<std::string> files_;
+  BoxAnswer defaultAnswer_ = BoxAnswer::Yes;
+  int waitDepth_ = 0;
+  int maxWaitDepth_ = 0;
+  bool waitUnderflow_ = false;
+};
+
+}  // namespace zr7
