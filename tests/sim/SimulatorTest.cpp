@@ -323,6 +323,10 @@ struct At45Case {
   std::uint8_t status;
 };
 
+void PrintTo(const At45Case& c, std::ostream* os) {
+  *os << c.chip << (c.statusOverride ? " with status override" : "");
+}
+
 class At45StatusTest : public SimulatorTest, public ::testing::WithParamInterface<At45Case> {};
 
 TEST_P(At45StatusTest, StatusReadThroughFlashSelect) {
