@@ -13,6 +13,8 @@ int main(int argc, char** argv) {
   std::string lang = "en";
   CLI::App* catalog = app.add_subcommand("catalog", "Print every message of the catalog as id<TAB>text");
   catalog->add_option("--lang", lang, "Language of the texts")->check(CLI::IsMember({"en", "ru"}));
+  bool withOwn = false;
+  catalog->add_flag("--with-own", withOwn, "Also print the texts of our own (ids from 2001 on)");
 
   try {
     app.parse(argc, argv);
@@ -22,7 +24,7 @@ int main(int argc, char** argv) {
   }
 
   if (*catalog) {
-    zr7::WriteCatalogListing(std::cout, lang == "ru");
+    zr7::WriteCatalogListing(std::cout, lang == "ru", withOwn);
     std::cout.flush();
     return std::cout ? 0 : 1;
   }

@@ -7,8 +7,6 @@ namespace {
 
 // Messages by id. GetText scans linearly and takes the first match, so the order is part of
 // the data: ids are deliberately not sorted, and a duplicate id would shadow the later row.
-// Ids from 2001 on are our own additions: they go in one block at the end of this table, so
-// the rows above keep their relative order.
 constexpr CatalogRow kMessages[] = {
     {1001, "Warning: some of fuse bits you are going to program can make this device not programmable by serial programmers or not operating under some conditions:",
      "Внимание: некоторые из fuse битов, которые вы собираетесь запрограммировать, могут сделать микросхему недоступной для последовательных программаторов или неработоспособной в некоторых условиях:"},
@@ -230,9 +228,24 @@ constexpr CatalogRow kMessages[] = {
     {1192, "Save", "Сохранение"},
     {1193, "Lock/Fuse Bits", "Lock/Fuse биты"},
     {1194, "Lock/Fuse Bits Settings for Auto-Program", "Настройка Lock/Fuse битов для автопрограммирования"},
-    // Own additions (ids 2001 and up) go here.
 };
 static_assert(std::size(kMessages) == 188);
+
+// Texts of our own, for cases the table above has no words for; ids from 2001 on, all here.
+constexpr CatalogRow kOwnMessages[] = {
+    // Image files and buffers (2001-2019).
+    {2001, "Cannot load '%s' at address %u: %u bytes from there would end beyond the largest image of %u bytes.",
+     "Невозможно загрузить '%s' по адресу %u: %u байт от этого адреса выйдут за пределы наибольшего образа (%u байт)."},
+    {2002, "'%s' is longer than %u bytes: only its first %u bytes are loaded.",
+     "Файл '%s' длиннее %u байт: загружены только первые %u байт."},
+    // Projects and the per-user profile (2020-2039).
+    {2020, "Project loaded", "Проект загружен"},
+    {2021, "Project not loaded", "Проект не загружен"},
+    {2022, "Error reading project file '%s': %s = '%s' is out of range (%d to %d).",
+     "Ошибка чтения файла проекта '%s': значение %s = '%s' вне допустимого диапазона (от %d до %d)."},
+    {2023, "Cannot save project file '%s'", "Невозможно сохранить файл проекта '%s'"},
+    {2024, "Cannot save settings to '%s'", "Невозможно сохранить настройки в '%s'"},
+};
 
 // Ids above 0 are menu command ids; 0 and below name a top-level popup by position (-id).
 // Flash and Eeprom (positions 1 and 2) have no row: they keep their built titles.
@@ -430,6 +443,7 @@ static_assert(std::size(kDialogs) == 9);
 }  // namespace
 
 std::span<const CatalogRow> MessageTable() { return kMessages; }
+std::span<const CatalogRow> OwnMessageTable() { return kOwnMessages; }
 
 std::span<const CatalogRow> MenuTextTable() { return kMenu; }
 

@@ -24,6 +24,8 @@ inline constexpr int MaxDialogRows = 100;
 
 // In table order; lookups are linear and the first row with an id wins.
 std::span<const CatalogRow> MessageTable();
+// Our own texts (ids from 2001 on), searched after the message table.
+std::span<const CatalogRow> OwnMessageTable();
 // Ids above 0 are menu command ids; 0 and below name the top-level popup at position -id.
 std::span<const CatalogRow> MenuTextTable();
 std::span<const DialogTextTable> DialogTextTables();

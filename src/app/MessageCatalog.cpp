@@ -9,8 +9,9 @@
 namespace zr7 {
 
 const char* MessageCatalog::GetText(int id) const {
-  for (const CatalogRow& row : MessageTable())
-    if (row.id == id) return Pick(row.english, row.russian);
+  for (auto table : {MessageTable(), OwnMessageTable()})
+    for (const CatalogRow& row : table)
+      if (row.id == id) return Pick(row.english, row.russian);
   return NotTranslated;
 }
 
@@ -55,8 +56,11 @@ std::vector<std::string> Placeholders(std::string_view text) {
   return out;
 }
 
-void WriteCatalogListing(std::ostream& out, bool russian) {
-  for (const CatalogRow& row : MessageTable()) {
+void WriteCatalogListing(std::ostream& out, bool russian, bool withOwn) {
+  auto rows = MessageTable();
+  std::vector<CatalogRow> all(rows.begin(), rows.end());
+  if (withOwn) all.insert(all.end(), OwnMessageTable().begin(), OwnMessageTable().end());
+  for (const CatalogRow& row : all) {
     out << row.id << '\t';
     for (const char* p = russian ? row.russian : row.english; *p; ++p) {
       if (*p == '\n')

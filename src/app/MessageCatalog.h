@@ -46,6 +46,13 @@ inline constexpr int VersionConflictLoader = 1179;
 inline constexpr int At45Detected = 1184;
 inline constexpr int At45NotDetected = 1187;
 inline constexpr int At45NotDetectedAs = 1188;
+inline constexpr int LoadAtBeyondLargestImage = 2001;
+inline constexpr int FileLongerThanLargestImage = 2002;
+inline constexpr int ProjectLoaded = 2020;
+inline constexpr int ProjectNotLoaded = 2021;
+inline constexpr int ProjectValueOutOfRange = 2022;
+inline constexpr int CannotSaveProject = 2023;
+inline constexpr int CannotSaveSettings = 2024;
 }  // namespace msg
 
 // Dialog ids of the translated windows.
@@ -89,7 +96,8 @@ std::string FormatText(const char* format, ...);
 // The printf conversions of a text in order ("%02X", "%s", ...), without the literal "%%".
 std::vector<std::string> Placeholders(std::string_view text);
 
-// Every message row in table order as "id<TAB>text", line breaks written as "\n".
-void WriteCatalogListing(std::ostream& out, bool russian);
+// Every message row in table order as "id<TAB>text", line breaks written as "\n"; withOwn
+// adds our own texts (ids from 2001 on) after them.
+void WriteCatalogListing(std::ostream& out, bool russian, bool withOwn = false);
 
 }  // namespace zr7

@@ -4,6 +4,7 @@
 // command line and the tests implement it with scripted answers. Core code reaches the
 // operator only through here.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +43,9 @@ class OperatorInterface {
   virtual void SetWaitCursor(bool on) = 0;
   virtual std::optional<std::string> ChooseFileToOpen(const FileRequest& request) = 0;
   virtual std::optional<std::string> ChooseFileToSave(const FileRequest& request) = 0;
+  // The Load Address dialog: where to merge a file into an image, `proposed` offered first;
+  // nothing on Cancel.
+  virtual std::optional<std::uint32_t> AskLoadAddress(std::uint32_t proposed) = 0;
 };
 
 // The standard boxes of the programmer, captioned with the product name: with the

@@ -59,6 +59,20 @@ std::optional<std::string> ScriptedOperator::ChooseFileToSave(const FileRequest&
   return f;
 }
 
+std::optional<std::uint32_t> ScriptedOperator::AskLoadAddress(std::uint32_t proposed) {
+  std::lock_guard lock(mutex_);
+  events_.push_back({EventKind::LoadAddress, std::to_string(proposed), {}, BoxIcon::None, BoxButtons::Ok, BoxAnswer::Ok});
+  if (addresses_.empty()) return proposed;
+  std::optional<std::uint32_t> a = addresses_.front();
+  addresses_.pop_front();
+  return a;
+}
+
+void ScriptedOperator::QueueLoadAddress(std::optional<std::uint32_t> address) {
+  std::lock_guard lock(mutex_);
+  addresses_.push_back(address);
+}
+
 void ScriptedOperator::QueueAnswer(BoxAnswer answer) {
   std::lock_guard lock(mutex_);
   answers_.push_back(answer);

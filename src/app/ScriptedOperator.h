@@ -12,7 +12,7 @@ namespace zr7 {
 
 class ScriptedOperator : public OperatorInterface {
  public:
-  enum class EventKind { Status, Box, FileOpen, FileSave };
+  enum class EventKind { Status, Box, FileOpen, FileSave, LoadAddress };
   struct Event {
     EventKind kind;
     std::string text;     // status text, box text, or file dialog title
@@ -27,12 +27,16 @@ class ScriptedOperator : public OperatorInterface {
   void SetWaitCursor(bool on) override;
   std::optional<std::string> ChooseFileToOpen(const FileRequest& request) override;
   std::optional<std::string> ChooseFileToSave(const FileRequest& request) override;
+  std::optional<std::uint32_t> AskLoadAddress(std::uint32_t proposed) override;
 
   // Answers to the next questions, in order; once used up, questions get the default answer.
   void QueueAnswer(BoxAnswer answer);
   void SetDefaultAnswer(BoxAnswer answer);
   // Files to "choose" next; once used up, the dialogs are cancelled.
   void QueueFile(std::string path);
+  // Answers to the next Load Address dialogs (nullopt = Cancel); once used up, the proposed
+  // address is accepted.
+  void QueueLoadAddress(std::optional<std::uint32_t> address);
 
   std::vector<Event> Events() const;
   std::vector<std::string> StatusTexts() const;
@@ -51,6 +55,7 @@ class ScriptedOperator : public OperatorInterface {
   std::vector<Event> events_;
   std::deque<BoxAnswer> answers_;
   std::deque<std::string> files_;
+  std::deque<std::optional<std::uint32_t>> addresses_;
   BoxAnswer defaultAnswer_ = BoxAnswer::Yes;
   int waitDepth_ = 0;
   int maxWaitDepth_ = 0;

@@ -133,6 +133,11 @@ void CheckRows(std::span<const CatalogRow> rows, const std::string& table, bool 
 
 TEST(MessageCatalog, EveryRowIsTranslatedWithMatchingPlaceholders) {
   CheckRows(MessageTable(), "message", true);
+  CheckRows(OwnMessageTable(), "message", true);
+  std::set<int> ids;
+  for (auto table : {MessageTable(), OwnMessageTable()})
+    for (const CatalogRow& row : table) EXPECT_TRUE(ids.insert(row.id).second) << "id " << row.id << " twice";
+  for (const CatalogRow& row : OwnMessageTable()) EXPECT_GT(row.id, 2000);
   CheckRows(MenuTextTable(), "menu", false);
   for (const DialogTextTable& t : DialogTextTables()) {
     EXPECT_LE(t.rows.size(), static_cast<std::size_t>(MaxDialogRows));
@@ -155,6 +160,12 @@ TEST(MessageCatalog, ListingWritesEveryRowOnOneLine) {
   EXPECT_THAT(en.str(), HasSubstr("1002\t\\n  -  %s should be unprogrammed\n"));
   EXPECT_THAT(ru.str(), HasSubstr("1025\tПрограмматор ZR7\n"));
   EXPECT_EQ(en.str().substr(0, 5), "1001\t");
+  std::ostringstream all;
+  WriteCatalogListing(all, false, true);
+  const std::string listing = all.str();
+  EXPECT_EQ(static_cast<std::size_t>(std::count(listing.begin(), listing.end(), '\n')),
+            188 + OwnMessageTable().size());
+  EXPECT_THAT(listing, HasSubstr("\n2020\tProject loaded\n"));
 }
 
 }  // namespace

@@ -366,6 +366,7 @@ TEST(BoardLinkFailures, WrongAcknowledgementEndsTheConnection) {
   EXPECT_EQ(rig.BoxTexts(), std::vector<std::string>{"Connection error"});
   EXPECT_EQ(rig.op.LastStatus(), "Connection error");
   EXPECT_FALSE(rig.port.IsConnected());
+  rig.sim.Log().WaitForCommands(5, std::chrono::milliseconds(500));
   auto names = rig.Names();
   ASSERT_EQ(names.size(), 5u) << rig.sim.Log().Format();
   EXPECT_EQ(names[3], "CmdEndSession");  // nothing more of the connection after the bad byte
