@@ -1,8 +1,11 @@
 #include "app/OperatorInterface.h"
 
 #include "app/MessageCatalog.h"
+#include "operations/ProgressOperation.h"
 
 namespace zr7 {
+
+std::int32_t OperatorInterface::RunProgress(ProgressOperation& op) { return RunProgressModal(op); }
 
 void ShowInfo(OperatorInterface& op, const MessageCatalog& catalog, std::string_view text) {
   op.ShowBox({catalog.GetText(msg::ProgrammerCaption), std::string(text), BoxIcon::Information, BoxButtons::Ok});

@@ -12,6 +12,7 @@
 namespace zr7 {
 
 class MessageCatalog;
+class ProgressOperation;
 
 enum class BoxIcon { None, Information, Warning, Error, Question };
 enum class BoxButtons { Ok, OkCancel, YesNo, YesNoCancel };
@@ -46,6 +47,9 @@ class OperatorInterface {
   // The Load Address dialog: where to merge a file into an image, `proposed` offered first;
   // nothing on Cancel.
   virtual std::optional<std::uint32_t> AskLoadAddress(std::uint32_t proposed) = 0;
+  // Runs a long operation modally (its worker thread, its progress, its Cancel button) and
+  // returns its result code. By default: no display, no Cancel.
+  virtual std::int32_t RunProgress(ProgressOperation& op);
 };
 
 // The standard boxes of the programmer, captioned with the product name: with the

@@ -1,5 +1,8 @@
 #include "app/ScriptedOperator.h"
 
+#include <chrono>
+#include <thread>
+
 namespace zr7 {
 
 void ScriptedOperator::SetStatus(std::string_view text) {
@@ -66,6 +69,76 @@ std::optional<std::uint32_t> ScriptedOperator::AskLoadAddress(std::uint32_t prop
   std::optional<std::uint32_t> a = addresses_.front();
   addresses_.pop_front();
   return a;
+}
+
+namespace {
+
+class RecordingSink : public ProgressSink {
+ public:
+  RecordingSink(ProgressOperation& operation, std::optional<int> cancelAt,
+                std::function<void(ScriptedOperator::EventKind, std::string_view)> record,
+                std::function<void(int)> bar)
+      : operation_(operation), cancelAt_(cancelAt), record_(std::move(record)), bar_(std::move(bar)) {}
+  void SetCaption(std::string_view text) override { record_(ScriptedOperator::EventKind::ProgressCaption, text); }
+  void SetOperationLine(std::string_view text) override { record_(ScriptedOperator::EventKind::ProgressLine, text); }
+  void SetPercentLine(std::string_view text) override { record_(ScriptedOperator::EventKind::ProgressPercent, text); }
+  void SetBar(int percent) override {
+    bar_(percent);
+    if (cancelAt_ && percent >= *cancelAt_) operation_.RequestCancel();
+  }
+
+ private:
+  ProgressOperation& operation_;
+  std::optional<int> cancelAt_;
+  std::function<void(ScriptedOperator::EventKind, std::string_view)> record_;
+  std::function<void(int)> bar_;
+};
+
+}  // namespace
+
+std::int32_t ScriptedOperator::RunProgress(ProgressOperation& op) {
+  std::optional<int> cancelAt;
+  bool afterCompletion;
+  {
+    std::lock_guard lock(mutex_);
+    cancelAt = cancelAtPercent_;
+    afterCompletion = cancelAfterCompletion_;
+    bars_.clear();
+  }
+  RecordingSink sink(
+      op, cancelAt,
+      [this](EventKind kind, std::string_view text) {
+        std::lock_guard lock(mutex_);
+        events_.push_back({kind, std::string(text), {}, BoxIcon::None, BoxButtons::Ok, BoxAnswer::Ok});
+      },
+      [this](int percent) {
+        std::lock_guard lock(mutex_);
+        bars_.push_back(percent);
+      });
+  op.SetSink(&sink);
+  std::int32_t result = RunProgressModal(op, [&] {
+    if (!afterCompletion) return;
+    // Wait for the worker to store its result, then press Cancel before the next poll.
+    while (!op.Done()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    op.RequestCancel();
+  });
+  op.SetSink(nullptr);
+  return result;
+}
+
+void ScriptedOperator::CancelProgressAt(std::optional<int> percent) {
+  std::lock_guard lock(mutex_);
+  cancelAtPercent_ = percent;
+}
+
+void ScriptedOperator::CancelProgressAfterCompletion(bool on) {
+  std::lock_guard lock(mutex_);
+  cancelAfterCompletion_ = on;
+}
+
+std::vector<int> ScriptedOperator::ProgressBars() const {
+  std::lock_guard lock(mutex_);
+  return bars_;
 }
 
 void ScriptedOperator::QueueLoadAddress(std::optional<std::uint32_t> address) {

@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "app/OperatorInterface.h"
+#include "operations/ProgressOperation.h"
 
 namespace zr7 {
 
 class ScriptedOperator : public OperatorInterface {
  public:
-  enum class EventKind { Status, Box, FileOpen, FileSave, LoadAddress };
+  enum class EventKind { Status, Box, FileOpen, FileSave, LoadAddress, ProgressCaption, ProgressLine, ProgressPercent };
   struct Event {
     EventKind kind;
     std::string text;     // status text, box text, or file dialog title
@@ -28,6 +29,16 @@ class ScriptedOperator : public OperatorInterface {
   std::optional<std::string> ChooseFileToOpen(const FileRequest& request) override;
   std::optional<std::string> ChooseFileToSave(const FileRequest& request) override;
   std::optional<std::uint32_t> AskLoadAddress(std::uint32_t proposed) override;
+  // Runs the operation as the progress window would, recording its captions, lines and
+  // percentage texts, and pressing Cancel when told to.
+  std::int32_t RunProgress(ProgressOperation& op) override;
+
+  // Press Cancel once the bar reaches this percentage (at the unit boundary that reached it).
+  void CancelProgressAt(std::optional<int> percent);
+  // Press Cancel after the worker has finished but before the window notices.
+  void CancelProgressAfterCompletion(bool on);
+  // Bar positions shown by the last progress run.
+  std::vector<int> ProgressBars() const;
 
   // Answers to the next questions, in order; once used up, questions get the default answer.
   void QueueAnswer(BoxAnswer answer);
@@ -60,6 +71,9 @@ class ScriptedOperator : public OperatorInterface {
   int waitDepth_ = 0;
   int maxWaitDepth_ = 0;
   bool waitUnderflow_ = false;
+  std::optional<int> cancelAtPercent_;
+  bool cancelAfterCompletion_ = false;
+  std::vector<int> bars_;
 };
 
 }  // namespace zr7
