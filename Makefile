@@ -34,7 +34,7 @@ fuzz: setup
 	  -DZR7_BUILD_TESTS=OFF -DZR7_BUILD_BENCH=OFF $(CMAKE_ARGS)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target parsehex_fuzz project_load_fuzz
 	@for f in parsehex project_load; do \
-	  work=$(FUZZ_BUILD)/corpus-$$f; rm -rf $$work; mkdir -p $$work; \
+	  work=$(CURDIR)/$(FUZZ_BUILD)/corpus-$$f; rm -rf $$work; mkdir -p $$work; \
 	  cp fuzz/corpus/$${f%_load}/* $$work/ 2>/dev/null || true; \
 	  echo "fuzzing $$f for $(FUZZ_SECONDS) s"; \
 	  $(FUZZ_BUILD)/$${f}_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \

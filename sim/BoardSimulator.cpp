@@ -6,8 +6,11 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include "BoardFirmware.h"
+#include "ChipStore.h"
 #include "TargetChip.h"
 #include "devices/DeviceTable.h"
 #include "link/Commands.h"
@@ -66,9 +69,21 @@ Reply Ack() { return Reply{{zr7::ReplyCr}, true, {}}; }
 }  // namespace
 
 struct BoardSimulator::Impl {
-  Impl(SimOptions o, WireLog& l) : options(std::move(o)), log(l) {}
+  Impl(SimOptions o, WireLog& l)
+      : options(std::move(o)),
+        log(l),
+        real(options.timing == Timing::Real),
+        times(TimesFor(real)),
+        firmware([this](const std::string& text) { Note(text); }) {}
 
   void Run();
+  bool SleepUntil(SimClock::time_point t);
+  bool EnsureChip(std::string* error);
+  void SaveIfDirty();
+  BoardFirmware::Target FirmwareTarget() {
+    return {*chip, state, boardTime, times,
+            real ? DelayForCode(state.byteDelay) : Duration::zero()};
+  }
   void OnHostByte(std::uint8_t b, std::uint32_t hostBaud, SimClock::time_point t);
   void Complete(std::unique_lock<std::mutex>& lock);
   Reply Execute(const zr7::CommandInfo& info, const std::vector<std::uint8_t>& args);
@@ -77,13 +92,12 @@ struct BoardSimulator::Impl {
   void Note(const std::string& text) { log.AddNote(text); }
   void SetSelect(SelectLine line, bool active);
   bool TargetSelected(std::string_view command);
-  void StoreBlock(std::vector<std::uint8_t>& memory, std::uint32_t& address,
-                  std::span<const std::uint8_t> data, const char* what);
-  std::vector<std::uint8_t> LoadBlock(const std::vector<std::uint8_t>& memory,
-                                      std::uint32_t& address, std::size_t count);
+  Reply WriteBlock(bool flash, std::span<const std::uint8_t> data);
 
   SimOptions options;  // faults and firmware change at run time
   WireLog& log;
+  const bool real;        // Timing::Real
+  const ChipTimes times;  // all zero unless real
   Pty pty;
   int stopFd = -1;
   std::thread thread;
@@ -91,12 +105,69 @@ struct BoardSimulator::Impl {
   // Guards everything below and `options`; the board thread drops it only while transmitting.
   mutable std::mutex mutex;
   BoardState state;
-  std::unique_ptr<TargetChip> chip;
+  std::unique_ptr<TargetChip> chip;  // made once, kept across Stop and Start
+  BoardFirmware firmware;
   const zr7::CommandInfo* pending = nullptr;  // command whose argument bytes are still arriving
   WireCommand current;
   std::uint64_t hostBytes = 0;
   bool silentNoted = false;
+
+  // Pacing. The board runs on its own time: a host byte counts as arrived when its last bit
+  // has, chip waits move the time on, and each reply byte leaves a byte time after the one
+  // before. Every deadline is taken from these scheduled times, never from when a sleep
+  // happened to end, so oversleeping does not add up. Only the board thread touches them.
+  SimClock::time_point boardTime{};
+  SimClock::time_point rxFree{};  // when the last host byte had arrived
+  SimClock::time_point txFree{};  // when the last reply byte had left
 };
+
+bool BoardSimulator::Impl::SleepUntil(SimClock::time_point t) {
+  for (;;) {
+    const SimClock::time_point now = SimClock::now();
+    if (now >= t) return true;
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(t - now).count();
+    const timespec ts{static_cast<time_t>(left / 1'000'000'000), static_cast<long>(left % 1'000'000'000)};
+    pollfd stop{stopFd, POLLIN, 0};
+    const int ready = ppoll(&stop, 1, &ts, nullptr);
+    if (ready > 0) return false;
+    if (ready < 0 && errno != EINTR) return true;  // cannot wait: better early than never
+  }
+}
+
+bool BoardSimulator::Impl::EnsureChip(std::string* error) {
+  if (chip) return true;
+  auto fail = [&](const std::string& text) {
+    chip.reset();
+    if (error) *error = text;
+    return false;
+  };
+  const zr7::DeviceRecord* record = FindChip(options.chip);
+  if (!record) return fail("unknown chip \"" + options.chip + "\": no such device name in the device table");
+  ChipContext context{[this](const std::string& text) { Note(text); },
+                      [this] { return boardTime; }, times};
+  chip = MakeTargetChip(*record, options, std::move(context));
+  std::string reason;
+  struct stat st {};
+  if (!options.statePath.empty() && stat(options.statePath.c_str(), &st) == 0 &&
+      !LoadState(options.statePath, *chip, &reason))
+    return fail(reason);
+  if (!options.flashImage.empty() && !LoadImage(options.flashImage, chip->Flash(), "Flash", &reason))
+    return fail(reason);
+  if (!options.eepromImage.empty() &&
+      !LoadImage(options.eepromImage, chip->Eeprom(), "Eeprom", &reason))
+    return fail(reason);
+  if (!options.flashImage.empty() || !options.eepromImage.empty()) chip->MarkDirty();
+  return true;
+}
+
+void BoardSimulator::Impl::SaveIfDirty() {
+  if (!chip || !chip->Dirty() || options.statePath.empty()) return;
+  std::string reason;
+  if (SaveState(options.statePath, *chip, &reason))
+    chip->ClearDirty();
+  else
+    Note("state not saved: " + reason);
+}
 
 void BoardSimulator::Impl::Run() {
   std::uint8_t buffer[4096];
@@ -119,7 +190,21 @@ void BoardSimulator::Impl::Run() {
         Note(std::string("board stopped: read failed: ") + std::strerror(errno));
         return;
       }
-      for (long i = 0; i < n; ++i) OnHostByte(buffer[i], hostBaud, arrived);
+      for (long i = 0; i < n; ++i) {
+        if (!real) {
+          OnHostByte(buffer[i], hostBaud, arrived);
+          continue;
+        }
+        std::uint32_t baud;
+        {
+          std::lock_guard<std::mutex> lock(mutex);
+          baud = state.baud;
+        }
+        // The board cannot have a byte before the wire has delivered all ten of its bits.
+        rxFree = std::max(arrived, rxFree) + ByteTime(baud);
+        if (!SleepUntil(rxFree)) return;
+        OnHostByte(buffer[i], hostBaud, rxFree);
+      }
     } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
       // Only when no slave descriptor is left; spinning on it would help nobody.
       Note("board stopped: the line hung up");
@@ -136,6 +221,7 @@ void BoardSimulator::Impl::OnHostByte(std::uint8_t b, std::uint32_t hostBaud,
   const bool dropped = hostBaud != boardBaud;
   log.AddByte({t, Direction::HostToBoard, b, hostBaud, boardBaud, dropped});
   ++hostBytes;
+  boardTime = std::max(boardTime, t);
 
   const int silentAfter = options.faults.silentAfterBytes;
   if (silentAfter >= 0 && hostBytes > static_cast<std::uint64_t>(silentAfter)) {
@@ -196,13 +282,24 @@ std::vector<std::uint8_t> BoardSimulator::Impl::Transmit(const std::vector<std::
                                                          std::uint32_t boardBaud) {
   std::vector<std::uint8_t> delivered;
   for (std::uint8_t b : bytes) {
+    SimClock::time_point sent{};
+    if (real) {
+      // A byte is with the host once its stop bit is; each follows the one before.
+      txFree = std::max(boardTime, txFree) + ByteTime(boardBaud);
+      sent = txFree;
+      if (!SleepUntil(sent)) {
+        Note("reply cut short: the board is stopping");
+        break;
+      }
+    }
     const std::uint32_t hostBaud = pty.HostBaud();
     const bool dropped = hostBaud != boardBaud;
     if (!dropped && !pty.Write(&b, 1)) {
       Note("reply cut short: the line took no more bytes (host not reading, or board stopping)");
       break;
     }
-    log.AddByte({SimClock::now(), Direction::BoardToHost, b, hostBaud, boardBaud, dropped});
+    log.AddByte({real ? sent : SimClock::now(), Direction::BoardToHost, b, hostBaud, boardBaud,
+                 dropped});
     if (!dropped) delivered.push_back(b);
   }
   return delivered;
@@ -240,6 +337,7 @@ Reply BoardSimulator::Impl::Execute(const zr7::CommandInfo& info,
     }
     case CmdQuit:
       Note("host ended its board-management connection (CmdQuit)");
+      SaveIfDirty();
       return {};
     case CmdEnterLoader:
       Note("CmdEnterLoader: the firmware loader is not simulated yet");
@@ -270,6 +368,7 @@ Reply BoardSimulator::Impl::Execute(const zr7::CommandInfo& info,
     case CmdResetShort:
     case CmdResetAlt:
       chip->Reset(info.code == CmdResetAlt ? ResetPolarity::ActiveHigh : ResetPolarity::ActiveLow);
+      firmware.TargetReset();
       state.targetInReset = true;
       return Ack();
     case CmdEnableSync: {
@@ -281,6 +380,7 @@ Reply BoardSimulator::Impl::Execute(const zr7::CommandInfo& info,
     case CmdSpi3:
     case CmdSpi4:
       chip->Instruction(std::span(args.data(), args.size()));
+      firmware.SawInstruction(args);
       return Ack();
     case CmdSpiRead4: {
       const std::uint8_t in[4] = {args[0], args[1], args[2], 0x00};
@@ -290,18 +390,15 @@ Reply BoardSimulator::Impl::Execute(const zr7::CommandInfo& info,
       state.byteDelay = args[0];
       return Ack();
 
-    // Block transfers are minimal for now: the data goes straight into the chip's arrays at the
-    // board's byte address counter, with no chip instructions, timing or data polling behind it.
     case CmdWriteFlash:
-      StoreBlock(chip->Flash(), state.flashAddress, std::span(args).subspan(1), "Flash");
-      return Ack();
     case CmdWriteEeprom:
-      StoreBlock(chip->Eeprom(), state.eepromAddress, std::span(args).subspan(1), "Eeprom");
-      return Ack();
+      return WriteBlock(info.code == CmdWriteFlash, std::span(args).subspan(1));
     case CmdReadFlash:
-      return Reply{LoadBlock(chip->Flash(), state.flashAddress, args[0]), false, {}};
+      return Reply{firmware.Read(FirmwareTarget(), BoardMemory::Flash, state.flashAddress, args[0]),
+                   false, {}};
     case CmdReadEeprom:
-      return Reply{LoadBlock(chip->Eeprom(), state.eepromAddress, args[0]), false, {}};
+      return Reply{firmware.Read(FirmwareTarget(), BoardMemory::Eeprom, state.eepromAddress, args[0]),
+                   false, {}};
 
     case CmdFlashSelect:
     case CmdFlashDeselect:
@@ -333,8 +430,10 @@ Reply BoardSimulator::Impl::Execute(const zr7::CommandInfo& info,
 
     case CmdEndSession:
       chip->Release();
+      firmware.TargetReset();
       state.targetInReset = false;
       state.flashSelected = state.eepromSelected = false;
+      SaveIfDirty();
       return Ack();
   }
   Note(std::string(info.name) + " is in the command table but not simulated");
@@ -358,29 +457,17 @@ bool BoardSimulator::Impl::TargetSelected(std::string_view command) {
   return false;
 }
 
-void BoardSimulator::Impl::StoreBlock(std::vector<std::uint8_t>& memory, std::uint32_t& address,
-                                      std::span<const std::uint8_t> data, const char* what) {
-  const std::uint32_t start = address;
-  std::size_t lost = 0;
-  for (std::uint8_t b : data) {
-    if (address < memory.size())
-      memory[address] = b;
-    else
-      ++lost;
-    ++address;
+Reply BoardSimulator::Impl::WriteBlock(bool flash, std::span<const std::uint8_t> data) {
+  const std::uint64_t block = ++state.dataBlocks;
+  const int escAt = options.faults.escAtDataBlock;
+  if (escAt > 0 && block == static_cast<std::uint64_t>(escAt)) {
+    Note("fault: data block " + std::to_string(block) +
+         " fails its poll: nothing of it written, answered ESC");
+    return Reply{{zr7::ReplyEsc}, true, {}};
   }
-  if (lost)
-    Note(std::string(what) + " write at " + std::to_string(start) + " runs past the end of the " +
-         std::to_string(memory.size()) + "-byte memory; " + std::to_string(lost) + " bytes lost");
-}
-
-std::vector<std::uint8_t> BoardSimulator::Impl::LoadBlock(const std::vector<std::uint8_t>& memory,
-                                                          std::uint32_t& address,
-                                                          std::size_t count) {
-  std::vector<std::uint8_t> out;
-  for (std::size_t i = 0; i < count; ++i, ++address)
-    out.push_back(address < memory.size() ? memory[address] : 0xFF);
-  return out;
+  const bool done = firmware.Write(FirmwareTarget(), flash ? BoardMemory::Flash : BoardMemory::Eeprom,
+                                   flash ? state.flashAddress : state.eepromAddress, data);
+  return done ? Ack() : Reply{{zr7::ReplyEsc}, true, {}};
 }
 
 BoardSimulator::BoardSimulator(SimOptions options)
@@ -395,8 +482,6 @@ bool BoardSimulator::Start(std::string* error) {
   };
   Impl& s = *impl_;
   if (s.thread.joinable()) return fail("the simulator is already running");
-  const zr7::DeviceRecord* record = FindChip(s.options.chip);
-  if (!record) return fail("unknown chip \"" + s.options.chip + "\": no such device name in the device table");
   if (s.options.firmware.size() != 3)
     return fail("firmware version must be three characters, not \"" + s.options.firmware + "\"");
   if (s.options.ident.size() > 255)
@@ -404,11 +489,16 @@ bool BoardSimulator::Start(std::string* error) {
 
   {
     std::lock_guard<std::mutex> lock(s.mutex);
+    std::string reason;
+    if (!s.EnsureChip(&reason)) return fail(reason);
+    // A board powered up anew: its own state is fresh, the chip keeps its memories.
     s.state = BoardState{};
-    s.chip = MakeTargetChip(*record, s.options, [&s](const std::string& text) { s.Note(text); });
     s.pending = nullptr;
     s.hostBytes = 0;
     s.silentNoted = false;
+    s.boardTime = s.rxFree = s.txFree = SimClock::now();
+    s.chip->Release();
+    s.firmware.TargetReset();
   }
   std::string reason;
   if (!s.pty.Open(&reason)) return fail("cannot create a pseudo-terminal: " + reason);
@@ -433,6 +523,8 @@ void BoardSimulator::Stop() {
   s.stopFd = -1;
   s.pty.SetWriteInterrupt(-1, kWriteStallMs);
   s.pty.Close();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.SaveIfDirty();
 }
 
 std::string BoardSimulator::SlavePath() const { return impl_->pty.SlavePath(); }
@@ -455,6 +547,58 @@ void BoardSimulator::SetFirmware(const std::string& threeChars) {
     return;
   }
   impl_->options.firmware = threeChars;
+}
+
+std::vector<std::uint8_t> BoardSimulator::FlashContents() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->EnsureChip(nullptr) ? impl_->chip->Flash() : std::vector<std::uint8_t>{};
+}
+
+std::vector<std::uint8_t> BoardSimulator::EepromContents() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->EnsureChip(nullptr) ? impl_->chip->Eeprom() : std::vector<std::uint8_t>{};
+}
+
+ChipLockState BoardSimulator::LockState() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (!impl_->EnsureChip(nullptr)) return {};
+  const TargetChip& chip = *impl_->chip;
+  return {chip.LockBits(), chip.Fuses(), chip.WriteProtected(), chip.ReadProtected()};
+}
+
+namespace {
+
+bool Overwrite(std::vector<std::uint8_t>& memory, std::size_t offset,
+               std::span<const std::uint8_t> bytes) {
+  if (offset > memory.size() || bytes.size() > memory.size() - offset) return false;
+  std::copy(bytes.begin(), bytes.end(), memory.begin() + static_cast<std::ptrdiff_t>(offset));
+  return true;
+}
+
+}  // namespace
+
+bool BoardSimulator::SetFlashContents(std::size_t offset, std::span<const std::uint8_t> bytes) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (!impl_->EnsureChip(nullptr) || !Overwrite(impl_->chip->Flash(), offset, bytes)) return false;
+  impl_->chip->MarkDirty();
+  return true;
+}
+
+bool BoardSimulator::SetEepromContents(std::size_t offset, std::span<const std::uint8_t> bytes) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (!impl_->EnsureChip(nullptr) || !Overwrite(impl_->chip->Eeprom(), offset, bytes)) return false;
+  impl_->chip->MarkDirty();
+  return true;
+}
+
+void BoardSimulator::SetLockBits(std::uint8_t lockBits) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (impl_->EnsureChip(nullptr)) impl_->chip->SetLockBits(lockBits);
+}
+
+void BoardSimulator::SetFuseBytes(const std::array<std::uint8_t, 3>& fuses) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (impl_->EnsureChip(nullptr)) impl_->chip->SetFuses(fuses);
 }
 
 }  // namespace zr7sim

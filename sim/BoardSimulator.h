@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,7 +23,13 @@ struct SimFaults {
   int badAckAtCommand = -1;      // the K-th command (1-based) gets a wrong acknowledgement
   bool noIdentReply = false;     // CmdGetIdent goes unanswered
   bool noSerialReply = false;    // CmdGetSerial goes unanswered
+  int escAtDataBlock = -1;       // the K-th '{' / '>' block (1-based, since Start) fails its poll:
+                                 // nothing of it is written and it is answered by ESC
 };
+
+// Instant: every answer at once, chip writes take no time. Real: every byte takes its wire time
+// at the board's baud rate and the chip's writes take their datasheet-like times.
+enum class Timing : std::uint8_t { Instant, Real };
 
 struct SimOptions {
   std::string chip = "ATmega8";          // a device name of the device table
@@ -32,7 +39,25 @@ struct SimOptions {
   bool locked = false;                   // an AVR whose signature reads 00 01 02
   std::vector<std::uint8_t> calibration; // calibration bytes; empty: chip defaults
   std::optional<std::uint8_t> at45Status;  // DataFlash status override (0xFF: no memory answers)
+  std::optional<std::array<std::uint8_t, 3>> fuses;  // AVR fuse bytes low, high, extended; default FF
+  std::string flashImage;   // raw binary preloaded into the Flash (AT45: the whole memory)
+  std::string eepromImage;  // raw binary preloaded into the Eeprom (AT25: the whole memory)
+  // Keeps the chip's memories, lock and fuse bytes between runs: read when the chip is made if the
+  // file exists (the images above then overwrite what they cover), written whenever a session
+  // that changed something ends, and at Stop.
+  std::string statePath;
+  Timing timing = Timing::Instant;
   SimFaults faults;
+};
+
+// The chip's lock and fuse bytes, 0 bits programmed. AVR: the lock byte as instruction 58 00 00
+// reads it (bit 0 LB1, bit 1 LB2, bits 2-5 boot lock bits); AT89S: bits 0-2 the three lock bits;
+// AT25: the status register's nonvolatile bits (WPEN, BP1, BP0), 1 = set, as the chip reads them.
+struct ChipLockState {
+  std::uint8_t lockBits = 0xFF;
+  std::array<std::uint8_t, 3> fuses = {0xFF, 0xFF, 0xFF};
+  bool writeProtected = false;  // the lock bits forbid writing the memories
+  bool readProtected = false;   // ... and reading them (an AVR then hides its signature)
 };
 
 // The board's own state; it persists across connections as on a real board.
@@ -49,6 +74,7 @@ struct BoardState {
   bool flashSelected = false;   // AT45 chip select
   bool eepromSelected = false;  // AT25 chip select
   std::uint64_t commandsDecoded = 0;
+  std::uint64_t dataBlocks = 0;  // '{' and '>' blocks received since Start
 };
 
 class BoardSimulator {
@@ -70,6 +96,19 @@ class BoardSimulator {
   // Changes take effect from the next byte the board handles.
   void SetFaults(const SimFaults& faults);
   void SetFirmware(const std::string& threeChars);
+
+  // The target chip's memories, as copies; empty for a memory the chip lacks or an unknown chip.
+  // They live as long as this object (across Stop and Start), and may be read and changed before
+  // Start, while the board runs and after Stop. The chip is made, with the state file and images
+  // loaded, on the first of these calls or Start.
+  std::vector<std::uint8_t> FlashContents() const;
+  std::vector<std::uint8_t> EepromContents() const;
+  ChipLockState LockState() const;
+  // False (and nothing changed) when the bytes do not fit into the memory.
+  bool SetFlashContents(std::size_t offset, std::span<const std::uint8_t> bytes);
+  bool SetEepromContents(std::size_t offset, std::span<const std::uint8_t> bytes);
+  void SetLockBits(std::uint8_t lockBits);
+  void SetFuseBytes(const std::array<std::uint8_t, 3>& fuses);
 
  private:
   struct Impl;

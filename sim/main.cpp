@@ -35,6 +35,14 @@ const char kUsage[] =
     "  --serial HEX10       serial number as 10 hex digits (default 0123456789)\n"
     "  --locked             the AVR target is locked (signature reads 00 01 02)\n"
     "  --at45-status HEX    DataFlash status byte override (FF: no memory answers)\n"
+    "  --flash-image FILE   preload the Flash (AT45: the whole memory) from a raw binary\n"
+    "  --eeprom-image FILE  preload the Eeprom (AT25: the whole memory) from a raw binary\n"
+    "  --state FILE         keep the chip's memories, lock and fuse bytes in FILE between\n"
+    "                       runs: read at start if it exists (images then overwrite it),\n"
+    "                       written after each session that changed the chip and on exit\n"
+    "  --timing MODE        instant (default): answer at once; real: every byte takes its\n"
+    "                       wire time and chip writes their datasheet-like times\n"
+    "  --esc-at K           the K-th Flash/Eeprom data block fails its poll (ESC reply)\n"
     "  --silent-after N     answer nothing after N bytes from the host\n"
     "  --bad-ack K          the K-th command gets 0x3F instead of its CR acknowledgement\n"
     "  --no-ident           leave the identification request unanswered\n"
@@ -178,6 +186,22 @@ int main(int argc, char** argv) {
       std::uint8_t status = 0;
       if (!value(v) || !ParseHexByte(v, status)) return UsageError("--at45-status needs a hex byte, e.g. 9C");
       options.at45Status = status;
+    } else if (arg == "--flash-image") {
+      if (!value(v) || v.empty()) return UsageError("--flash-image needs a file");
+      options.flashImage = v;
+    } else if (arg == "--eeprom-image") {
+      if (!value(v) || v.empty()) return UsageError("--eeprom-image needs a file");
+      options.eepromImage = v;
+    } else if (arg == "--state") {
+      if (!value(v) || v.empty()) return UsageError("--state needs a file");
+      options.statePath = v;
+    } else if (arg == "--timing") {
+      if (!value(v) || (v != "instant" && v != "real"))
+        return UsageError("--timing needs 'instant' or 'real'");
+      options.timing = v == "real" ? zr7sim::Timing::Real : zr7sim::Timing::Instant;
+    } else if (arg == "--esc-at") {
+      if (!value(v) || !ParseCount(v, options.faults.escAtDataBlock) || options.faults.escAtDataBlock < 1)
+        return UsageError("--esc-at needs a data block number from 1");
     } else if (arg == "--silent-after") {
       if (!value(v) || !ParseCount(v, options.faults.silentAfterBytes))
         return UsageError("--silent-after needs a byte count");

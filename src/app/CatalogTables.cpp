@@ -245,6 +245,13 @@ constexpr CatalogRow kOwnMessages[] = {
      "Ошибка чтения файла проекта '%s': значение %s = '%s' вне допустимого диапазона (от %d до %d)."},
     {2023, "Cannot save project file '%s'", "Невозможно сохранить файл проекта '%s'"},
     {2024, "Cannot save settings to '%s'", "Невозможно сохранить настройки в '%s'"},
+    // The command line (2040-2059).
+    {2040, "No permission to open %s: the port belongs to the group '%s'. Join it with \"sudo usermod -aG %s $USER\", then log in again.",
+     "Нет прав на открытие %s: порт принадлежит группе '%s'. Добавьте себя в эту группу командой \"sudo usermod -aG %s $USER\" и войдите в систему заново."},
+    {2041, "%s does not exist: no serial port is there.", "%s не существует: такого последовательного порта нет."},
+    {2042, "%s is in use by another program.", "%s занят другой программой."},
+    {2043, "Unknown device '%s'. Devices: %s", "Неизвестная микросхема '%s'. Микросхемы: %s"},
+    {2044, "This device has no %s memory.", "У этой микросхемы нет памяти %s."},
 };
 
 // Ids above 0 are menu command ids; 0 and below name a top-level popup by position (-id).

@@ -1,0 +1,35 @@
+#include "buffers/ConvertImage.h"
+
+#include <vector>
+
+#include "app/MessageCatalog.h"
+#include "app/OperatorInterface.h"
+#include "buffers/BufferCommands.h"
+#include "buffers/ImageFiles.h"
+
+namespace zr7 {
+
+// The steps of LoadFile and WriteFile without a buffer around them: a conversion has no view
+// to colour, so the per-byte states (another 8 MiB to fill twice) are left out.
+bool ConvertImage(OperatorInterface& op, const MessageCatalog& catalog, const std::string& in,
+                  const std::string& out, bool eeprom) {
+  std::vector<std::uint8_t> image;
+  const auto stop = [&](std::string text) {
+    op.ShowBox({catalog.GetText(msg::ProductTitle), std::move(text), BoxIcon::Error, BoxButtons::Ok});
+    return false;
+  };
+  switch (ReadForMerge(op, catalog, in, image)) {
+    case ReadStatus::Ok:
+      break;
+    case ReadStatus::CannotRead:
+      return stop(FormatText(catalog.GetText(msg::CannotReadFile), in.c_str()));
+    case ReadStatus::NoMemory:
+      return stop(catalog.GetText(msg::CannotLoadFile));
+  }
+  if (!eeprom) PadToWords(image);
+  if (!WriteImageFile(op, catalog, image, out)) return false;
+  op.SetStatus(ImageStatusText(catalog, eeprom, image));
+  return true;
+}
+
+}  // namespace zr7

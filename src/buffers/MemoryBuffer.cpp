@@ -1,0 +1,115 @@
+#include "buffers/MemoryBuffer.h"
+
+#include <new>
+
+#include "app/MessageCatalog.h"
+#include "buffers/ImageFiles.h"
+
+namespace zr7 {
+
+namespace {
+// Frees the memory too; clear() alone would keep up to 8 MiB per array reserved.
+void Release(std::vector<std::uint8_t>& v) { std::vector<std::uint8_t>().swap(v); }
+}  // namespace
+
+void MemoryBuffer::Init(OperatorInterface& op, const MessageCatalog& catalog, bool isEeprom, BufferLabel* label,
+                        ModificationListener* project, ControlsOwner* owner) {
+  op_ = &op;
+  catalog_ = &catalog;
+  isEeprom_ = isEeprom;
+  label_ = label;
+  project_ = project;
+  owner_ = owner;
+  UpdateLabel();
+}
+
+void MemoryBuffer::Detach() {
+  view_ = nullptr;
+  label_ = nullptr;
+  Release(states_);
+}
+
+void MemoryBuffer::RefreshView() {
+  if (view_) view_->Refresh();
+}
+
+void MemoryBuffer::UpdateLabel() {
+  if (!label_) return;
+  std::string text = fileName_.empty() ? std::string(Unspecified) : fileName_;
+  if (modified_ && !data_.empty()) text += '*';
+  label_->SetText(text);
+}
+
+void MemoryBuffer::MarkModified() {
+  if (!modified_) {
+    modified_ = true;
+    UpdateLabel();
+  }
+  if (project_) project_->SetModified();
+}
+
+bool MemoryBuffer::Clear() {
+  busy = false;
+  Release(data_);
+  Release(states_);
+  fileName_ = std::string(Unspecified);
+  RefreshView();
+  UpdateLabel();
+  return true;
+}
+
+bool MemoryBuffer::Allocate(std::uint32_t n) {
+  busy = false;
+  Release(data_);
+  Release(states_);
+  try {
+    data_.assign(n, 0xFF);
+    states_.assign(n, StatePending);
+  } catch (const std::bad_alloc&) {
+    Release(data_);
+    Release(states_);
+    if (op_ && catalog_)
+      op_->ShowBox({catalog_->GetText(msg::ProductTitle), catalog_->GetText(msg::NotEnoughMemory), BoxIcon::Error,
+                    BoxButtons::Ok});
+    RefreshView();
+    UpdateLabel();
+    return false;
+  }
+  MarkModified();
+  RefreshView();
+  UpdateLabel();
+  if (owner_) owner_->RefreshControls();
+  return true;
+}
+
+std::uint16_t MemoryBuffer::Checksum() const { return ImageChecksum(data_); }
+
+// The filter patterns are matched case-sensitively on Linux, so the default extension is
+// lower case too: an appended "HEX" would name a file the dialog's own filter hides.
+FileRequest MemoryBuffer::OpenRequest() const {
+  FileRequest r;
+  r.initialPath = "Untitled";
+  if (isEeprom_) {
+    r.filter = "EEP Files|*.eep|HEX Files|*.hex|BIN Files|*.bin|All Files|*.*";
+    r.defaultExtension = "eep";
+  } else {
+    r.filter = "HEX Files|*.hex|BIN Files|*.bin|All Files|*.*";
+    r.defaultExtension = "hex";
+  }
+  return r;
+}
+
+FileRequest MemoryBuffer::SaveRequest() const {
+  FileRequest r;
+  r.initialPath = "Untitled";
+  if (isEeprom_) {
+    r.filter = "EEP Files|*.eep|HEX Files|*.hex|BIN Files|*.bin|All Files|*.*";
+    r.defaultExtension = "eep";
+  } else {
+    r.filter = "HEX Files|*.hex|EEP Files|*.eep|BIN Files|*.bin|All Files|*.*";
+    r.defaultExtension = "hex";
+  }
+  return r;
+}
+
+}  // namespace zr7

@@ -63,6 +63,7 @@ bool ComPort::Open(int portIndex, std::uint32_t baudRate) {
   baudRate_ = baudRate;
   fd_ = -1;
   connected_ = false;
+  openErrno_ = 0;
 
   const std::string& path = ports_.PathFor(portIndex);
   if (path.empty()) {
@@ -72,12 +73,14 @@ bool ComPort::Open(int portIndex, std::uint32_t baudRate) {
   // Non-blocking open: a modem line waiting for carrier must not hang us.
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
+    openErrno_ = errno;
     status_ = "Error in CreateFile";
     return false;
   }
   // Exclusive use: flock keeps out a second instance of ours (also as root, where TIOCEXCL
   // does not), TIOCEXCL keeps out other programs that open the tty.
   if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+    openErrno_ = isatty(fd) ? EBUSY : ENOTTY;
     ::close(fd);
     status_ = "Error in CreateFile";
     return false;

@@ -28,6 +28,8 @@ class ComPort final : public SerialLink {
   std::string_view Status() const override { return status_; }
 
   std::uint32_t BaudRate() const { return baudRate_; }
+  // The system's reason (errno) when the last Open failed at the device itself, else 0.
+  int LastOpenError() const { return openErrno_; }
   void SetPortMap(const PortMap& ports) { ports_ = ports; }
   const PortMap& Ports() const { return ports_; }
 
@@ -46,6 +48,7 @@ class ComPort final : public SerialLink {
   int fd_ = -1;
   bool connected_ = false;
   std::uint32_t baudRate_ = 0;
+  int openErrno_ = 0;
   std::unique_ptr<std::uint8_t[]> rxBuffer_;
 };
 

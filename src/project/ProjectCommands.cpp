@@ -1,0 +1,103 @@
+#include "project/ProjectCommands.h"
+
+#include "app/MessageCatalog.h"
+#include "app/OperatorInterface.h"
+
+namespace zr7 {
+
+void ProjectCommands::Refresh() {
+  if (ProjectWindow* w = project_->Window()) w->RefreshControls();
+}
+
+void ProjectCommands::AddToRecent(const std::string& path) {
+  recent_->AddToRecent(path);
+  if (ProjectWindow* w = project_->Window()) w->RebuildRecentMenu();
+}
+
+// The common end of Open, Reload and a recent entry.
+void ProjectCommands::AfterLoad(bool loaded) {
+  if (loaded) {
+    op_->SetStatus(catalog_->GetText(msg::ProjectLoaded));
+    profile_->SetLoadMostRecent(true);
+    if (ProjectWindow* w = project_->Window()) {
+      w->SelectSckPeriod(project_->settings().spiPeriod);
+      w->SelectDevice(project_->settings().deviceNo);
+    }
+  } else {
+    op_->SetStatus(catalog_->GetText(msg::ProjectNotLoaded));
+  }
+  Refresh();
+}
+
+void ProjectCommands::New() {
+  project_->Reset();
+  project_->ClearModified();
+  profile_->SetLoadMostRecent(false);
+  Refresh();
+}
+
+bool ProjectCommands::Open() {
+  bool loaded = project_->OpenWithDialog();
+  if (loaded) AddToRecent(project_->path());
+  AfterLoad(loaded);
+  return loaded;
+}
+
+bool ProjectCommands::Reload() {
+  bool loaded = project_->Reload();
+  AfterLoad(loaded);
+  return loaded;
+}
+
+bool ProjectCommands::Save() {
+  bool hadPath = project_->HasPath();
+  bool written = project_->Save();
+  if (written && !hadPath) AddToRecent(project_->path());
+  Refresh();
+  return written;
+}
+
+bool ProjectCommands::SaveAs() {
+  bool written = project_->SaveAs();
+  if (written) AddToRecent(project_->path());
+  Refresh();
+  return written;
+}
+
+void ProjectCommands::Close() {
+  project_->Reset();
+  if (MemoryBuffer* b = project_->FlashBuffer()) b->Clear();
+  if (MemoryBuffer* b = project_->EepromBuffer()) b->Clear();
+  // Nothing is left that differs from a file: the title must not claim unsaved changes.
+  project_->ClearModified();
+  profile_->SetLoadMostRecent(false);
+  Refresh();
+}
+
+bool ProjectCommands::OpenRecent(int slot) {
+  std::string path = recent_->Slot(slot);  // a copy: the list moves under it
+  if (path.empty()) return false;
+  bool loaded = project_->Load(path);
+  if (loaded) AddToRecent(path);
+  AfterLoad(loaded);
+  return loaded;
+}
+
+bool ProjectCommands::Execute(int commandId) {
+  switch (commandId) {
+    case command::ProjectNew: New(); return true;
+    case command::ProjectOpen: Open(); return true;
+    case command::ProjectReload: Reload(); return true;
+    case command::ProjectSave: Save(); return true;
+    case command::ProjectSaveAs: SaveAs(); return true;
+    case command::ProjectClose: Close(); return true;
+    default: break;
+  }
+  if (commandId >= FirstRecentCommand && commandId < FirstRecentCommand + RecentSlotCount) {
+    OpenRecent(commandId - RecentPlaceholderCommand);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace zr7

@@ -1,0 +1,234 @@
+// The Intel HEX reader and writer as pure functions: records, addresses, checksums, line rules.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "buffers/ImageFiles.h"
+#include "buffers/MemoryBuffer.h"
+
+namespace {
+
+using zr7::HexStatus;
+using Bytes = std::vector<std::uint8_t>;
+
+struct Parsed {
+  HexStatus status;
+  Bytes image;
+  int questions = 0;
+};
+
+// An exact-size copy of the text, so AddressSanitizer sees any read beyond its end.
+Parsed Parse(const std::string& text, bool answerYes = false) {
+  const Bytes bytes(text.begin(), text.end());
+  Parsed p;
+  p.status = zr7::ParseHexImage(bytes, p.image, [&] {
+    ++p.questions;
+    return answerYes;
+  });
+  return p;
+}
+
+std::string Fixture(const char* name) {
+  std::ifstream in(std::string(ZR7_TEST_DATA) + "/" + name, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A record with its checksum, as the format defines it.
+std::string Record(unsigned type, unsigned offset, const Bytes& data) {
+  static const char* digits = "0123456789ABCDEF";
+  Bytes all = {static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(offset >> 8),
+               static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(type)};
+  all.insert(all.end(), data.begin(), data.end());
+  unsigned sum = 0;
+  std::string line = ":";
+  for (std::uint8_t b : all) {
+    sum += b;
+    line += digits[b >> 4];
+    line += digits[b & 15];
+  }
+  const unsigned check = (0x100 - (sum & 0xFF)) & 0xFF;
+  line += digits[check >> 4];
+  line += digits[check & 15];
+  return line + "\r\n";
+}
+const std::string kEnd = ":00000001FF\r\n";
+
+Bytes RandomImage(std::size_t n, unsigned seed) {
+  std::mt19937 random(seed);
+  Bytes b(n);
+  for (auto& x : b) x = static_cast<std::uint8_t>(random());
+  return b;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t lf = text.find('\n', at);
+    out.push_back(text.substr(at, lf - at + 1));
+    at = lf + 1;
+  }
+  return out;
+}
+
+TEST(ImageFilesRead, PlacesDataAtItsAddressWithErasedBytesBefore) {
+  Parsed p = Parse(":0400100001020304E2\r\n:00000001FF\r\n");
+  ASSERT_EQ(p.status, HexStatus::Ok);
+  ASSERT_EQ(p.image.size(), 20u);
+  EXPECT_EQ(Bytes(p.image.begin(), p.image.begin() + 16), Bytes(16, 0xFF));
+  EXPECT_EQ(Bytes(p.image.begin() + 16, p.image.end()), (Bytes{1, 2, 3, 4}));
+
+  p = Parse(":020000021000EC\r\n:01000000AA55\r\n" + kEnd);
+  ASSERT_EQ(p.image.size(), 65537u);
+  EXPECT_EQ(p.image[65536], 0xAA);
+  EXPECT_EQ(p.image[65535], 0xFF);
+
+  p = Parse(kEnd);
+  EXPECT_EQ(p.status, HexStatus::Ok);
+  EXPECT_TRUE(p.image.empty());
+
+  // Whatever follows the end record is never looked at.
+  EXPECT_EQ(Parse(Record(0, 0, {7}) + kEnd + "garbage").status, HexStatus::Ok);
+  // Plain LF line ends are as good as CR LF.
+  EXPECT_EQ(Parse(":0400100001020304E2\n:00000001FF\n").image.size(), 20u);
+}
+
+TEST(ImageFilesRead, StartAddressRecordsAreNotData) {
+  Parsed p = Parse(Fixture("hex-start-address-records.hex"));
+  ASSERT_EQ(p.status, HexStatus::Ok);
+  EXPECT_EQ(p.image, (Bytes{0x0C, 0x94, 0x34, 0x00, 0x0C, 0x94, 0x46, 0x00}));
+  EXPECT_EQ(p.questions, 0);
+}
+
+TEST(ImageFilesRead, LinearAddressRecordsSetTheUpperAddressBits) {
+  Parsed p = Parse(Fixture("hex-type04-above-1mib.hex"));
+  ASSERT_EQ(p.status, HexStatus::Ok);
+  ASSERT_EQ(p.image.size(), 0x123459u);
+  EXPECT_EQ(Bytes(p.image.begin() + 0x100000, p.image.begin() + 0x100004), (Bytes{1, 2, 3, 4}));
+  EXPECT_EQ(Bytes(p.image.begin() + 0x123456, p.image.end()), (Bytes{0xA, 0xB, 0xC}));
+  EXPECT_EQ(p.image[0xFFFFF], 0xFF);
+  EXPECT_EQ(p.image[0x100004], 0xFF);
+
+  // A segment record after a linear one replaces it, as tools mixing both expect.
+  p = Parse(Record(4, 0, {0x00, 0x01}) + Record(2, 0, {0x10, 0x00}) + Record(0, 0, {9}) + kEnd);
+  ASSERT_EQ(p.image.size(), 0x10001u);
+  EXPECT_EQ(p.image[0x10000], 9);
+}
+
+TEST(ImageFilesRead, TheImageEndsAtTheLargestImage) {
+  const std::string top = Record(4, 0, {0x00, 0x7F});
+  Parsed p = Parse(top + Record(0, 0xFFFF, {0x5A}) + kEnd);
+  ASSERT_EQ(p.status, HexStatus::Ok);
+  ASSERT_EQ(p.image.size(), zr7::MaxImageSize);
+  EXPECT_EQ(p.image.back(), 0x5A);
+  EXPECT_EQ(Parse(top + Record(0, 0xFFFF, {1, 2}) + kEnd).status, HexStatus::BadRecord);
+  EXPECT_EQ(Parse(Record(4, 0, {0x00, 0x80}) + Record(0, 0, {1}) + kEnd).status, HexStatus::BadRecord);
+  // A record of no bytes at address 0 is refused; elsewhere it only extends the image.
+  EXPECT_EQ(Parse(":0000000000\r\n").status, HexStatus::BadRecord);
+  EXPECT_EQ(Parse(Record(0, 16, {}) + kEnd).image, Bytes(16, 0xFF));
+}
+
+TEST(ImageFilesRead, ABadChecksumIsAskedAboutOncePerFile) {
+  const std::string text = Fixture("hex-two-bad-checksums.hex");
+  Parsed yes = Parse(text, true);
+  ASSERT_EQ(yes.status, HexStatus::Ok);
+  EXPECT_EQ(yes.questions, 1);
+  EXPECT_EQ(yes.image, (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+
+  Parsed no = Parse(text, false);
+  EXPECT_EQ(no.status, HexStatus::ChecksumRefused);
+  EXPECT_EQ(no.questions, 1);
+  EXPECT_TRUE(no.image.empty());
+}
+
+TEST(ImageFilesRead, WhatIsNotARecordFailsSilentlyAndABrokenRecordIsAFormatError) {
+  EXPECT_EQ(Parse("\r\n" + kEnd).status, HexStatus::NotHex);  // blank first line
+  EXPECT_EQ(Parse("").status, HexStatus::NotHex);
+  EXPECT_EQ(Parse(Record(0, 0, {1})).status, HexStatus::NotHex);         // no end record
+  // An end record without its line feed still ends the file; an unended data line does not.
+  Parsed unended = Parse(Record(0, 0, {1}) + ":00000001FF");
+  EXPECT_EQ(unended.status, HexStatus::Ok);
+  EXPECT_EQ(unended.image, Bytes{1});
+  EXPECT_EQ(Parse(Record(0, 0, {1}) + ":0100010002FC").status, HexStatus::NotHex);
+
+  // 80 characters before the line feed are allowed, a carriage return among them.
+  std::string longest = Record(0, 0, Bytes(35, 0x11));  // 80 characters and CR LF
+  longest.erase(longest.size() - 2, 1);                 // just LF
+  EXPECT_EQ(Parse(longest + kEnd).status, HexStatus::Ok);
+  EXPECT_EQ(Parse(Record(0, 0, Bytes(35, 0x11)) + kEnd).status, HexStatus::NotHex);
+
+  // Records shorter than their fields: no read beyond the line, an error instead.
+  for (const char* line : {":0400000001020304\r\n", ":04000000010203\r\n", ":02000002\r\n", ":0200000410\r\n",
+                           ":020000\r\n", ":\r\n", ":0400000301020304\r\n"}) {
+    Parsed p = Parse(std::string(line) + kEnd);
+    EXPECT_EQ(p.status, HexStatus::BadRecord) << line;
+    EXPECT_EQ(p.questions, 0) << line;
+  }
+  EXPECT_EQ(Parse(":ZZ000000\r\n" + kEnd).status, HexStatus::BadRecord);  // count not hexadecimal
+  EXPECT_EQ(Parse(":01000000ZZ00\r\n" + kEnd).status, HexStatus::ChecksumRefused);
+}
+
+TEST(ImageFilesRead, TextInPiecesGivesWhatTheWholeTextGives) {
+  const Bytes image = RandomImage(70000, 1);
+  std::string text = zr7::FormatHex(image);
+  text.insert(text.find(":020000021000EC"), Record(5, 0, {0, 0, 1, 2}));
+  const Bytes bytes(text.begin(), text.end());
+  for (std::size_t step : {std::size_t{1}, std::size_t{2}, std::size_t{44}, std::size_t{45}, std::size_t{4093}}) {
+    zr7::HexParser parser(nullptr, bytes.size());
+    for (std::size_t at = 0; at < bytes.size(); at += step)
+      parser.Feed(std::span(bytes).subspan(at, std::min(step, bytes.size() - at)));
+    Bytes out;
+    ASSERT_EQ(parser.Finish(out), HexStatus::Ok) << step;
+    EXPECT_EQ(out, image) << step;
+  }
+  // The line length limit holds across pieces too.
+  const std::string tooLong = Record(0, 0, Bytes(35, 0x11)) + kEnd;
+  zr7::HexParser parser(nullptr);
+  for (char c : tooLong) parser.Feed(std::span(reinterpret_cast<const std::uint8_t*>(&c), 1));
+  Bytes out;
+  EXPECT_EQ(parser.Finish(out), HexStatus::NotHex);
+}
+
+TEST(ImageFilesWrite, SmallImagesHaveDataRecordsOnly) {
+  Bytes image(20);
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i);
+  EXPECT_EQ(zr7::FormatHex(image),
+            ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
+            ":0400100010111213A6\r\n"
+            ":00000001FF\r\n");
+  EXPECT_EQ(zr7::FormatHex({}), kEnd);
+}
+
+TEST(ImageFilesWrite, SegmentRecordsBelowOneMebibyteAndLinearRecordsFromThere) {
+  std::vector<std::string> lines = Lines(zr7::FormatHex(Bytes(65537, 0xAB)));
+  EXPECT_EQ(lines.front(), ":020000020000FC\r\n");
+  ASSERT_EQ(lines.size(), 1 + 4096 + 2 + 1u);
+  EXPECT_EQ(lines[4097], ":020000021000EC\r\n");
+  EXPECT_EQ(lines[4098], ":01000000AB54\r\n");
+
+  lines = Lines(zr7::FormatHex(Bytes((1u << 20) - 16, 0)));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), ":02000002F0000C\r\n"), 1);
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](auto& l) { return l.rfind(":02000004", 0) == 0; }), 0);
+
+  lines = Lines(zr7::FormatHex(Bytes((1u << 20) + 1, 0)));
+  EXPECT_EQ(lines.front(), ":020000040000FA\r\n");
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), ":020000040010EA\r\n"), 1);
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](auto& l) { return l.rfind(":02000002", 0) == 0; }), 0);
+}
+
+TEST(ImageFilesWrite, EverySizeReadsBackUnchanged) {
+  for (std::size_t n : {1u, 15u, 16u, 17u, 65535u, 65536u, 65537u, (1u << 20) - 1, 1u << 20, (1u << 20) + 17}) {
+    const Bytes image = RandomImage(n, static_cast<unsigned>(n));
+    Parsed p = Parse(zr7::FormatHex(image));
+    ASSERT_EQ(p.status, HexStatus::Ok) << n;
+    EXPECT_EQ(p.image, image) << n;
+    EXPECT_EQ(p.questions, 0) << n;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+// The recent-projects list: order rules, path comparison, menu entries, profile keys.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "app/MessageCatalog.h"
+#include "app/ScriptedOperator.h"
+#include "buffers/MemoryBuffer.h"
+#include "project/RecentList.h"
+
+namespace fs = std::filesystem;
+using namespace zr7;
+
+namespace {
+
+class RecentListTest : public testing::Test {
+ protected:
+  void TearDown() override { fs::remove_all(dir); }
+  static std::string Job(int n) { return "/jobs/p" + std::to_string(n) + ".zr7"; }
+  std::vector<std::string> Slots(const RecentList& list) const {
+    std::vector<std::string> s;
+    for (int n = 1; n <= RecentSlotCount; ++n) s.push_back(list.Slot(n));
+    return s;
+  }
+
+  std::string dir = [] {
+    std::string pattern = (fs::temp_directory_path() / "zr7-recent-XXXXXX").string();
+    return std::string(mkdtemp(pattern.data()));
+  }();
+  ScriptedOperator op;
+  LanguageSettings language;
+  MessageCatalog catalog{language};
+  Profile profile{dir + "/zr7.ini", op, catalog};
+  RecentList list{profile, PathCase::Exact};
+};
+
+TEST_F(RecentListTest, OtherLetterCaseIsTheSameEntryOnlyWhereTheFileSystemIgnoresCase) {
+  RecentList ignoring(profile, PathCase::IgnoreCase);
+  for (const char* p : {"/Jobs/Board.zr7", "/jobs/other.zr7", "/JOBS/board.ZR7"}) ignoring.AddToRecent(p);
+  EXPECT_EQ(Slots(ignoring), (std::vector<std::string>{"/JOBS/board.ZR7", "/jobs/other.zr7", "", "", "", "", "", ""}));
+
+  for (const char* p : {"/Jobs/Board.zr7", "/JOBS/board.ZR7"}) list.AddToRecent(p);
+  EXPECT_EQ(list.Slot(2), "/Jobs/Board.zr7") << "two files on a case-sensitive file system";
+  EXPECT_EQ(NativePathCase(), PathCase::Exact);
+}
+
+TEST_F(RecentListTest, NinthDropsTheOldestAndSlotFiveMovesToTheFront) {
+  for (int n = 8; n >= 1; --n) list.AddToRecent(Job(n));
+  list.AddToRecent(Job(9));
+  EXPECT_EQ(Slots(list), (std::vector<std::string>{Job(9), Job(1), Job(2), Job(3), Job(4), Job(5), Job(6), Job(7)}));
+  list.AddToRecent(std::string(list.Slot(5)));
+  EXPECT_EQ(Slots(list), (std::vector<std::string>{Job(4), Job(9), Job(1), Job(2), Job(3), Job(5), Job(6), Job(7)}));
+
+  RecentList reloaded(profile, PathCase::Exact);
+  reloaded.LoadRecentList();
+  EXPECT_EQ(Slots(reloaded), Slots(list)) << "every change is in the profile";
+}
+
+TEST_F(RecentListTest, MenuShowsSlotsUpToTheFirstUnspecifiedOneOrTheGreyedPlaceholder) {
+  EXPECT_EQ(list.MenuEntries("Recent Projects"),
+            (std::vector<RecentMenuEntry>{{RecentPlaceholderCommand, "Recent Projects", false}}));
+  for (int n = 1; n <= RecentSlotCount; ++n) profile.SetRecentProject(n, n == 3 ? std::string(Unspecified) : Job(n));
+  list.LoadRecentList();
+  EXPECT_EQ(list.MenuEntries("Recent Projects"),
+            (std::vector<RecentMenuEntry>{{32801, Job(1), true}, {32802, Job(2), true}}));
+  EXPECT_EQ(list.Slot(3), "");
+  list.SaveRecentList();
+  EXPECT_EQ(profile.GetText("Recent", "Project3", ""), Unspecified);
+  EXPECT_EQ(profile.GetText("Recent", "Project4", ""), Job(4));
+}
+
+}  // namespace

@@ -30,3 +30,31 @@ class RecordingClock : public zr7::Clock {
 };
 
 }  // namespace zr7test
+
+namespace zr7test {
+
+// Writes every wait down and returns at once, advancing its own time: for protocols whose
+// pauses would make a test slow (the DataFlash erase waits 70 ms per block).
+class InstantClock : public zr7::Clock {
+ public:
+  void SleepMs(int milliseconds) override {
+    std::lock_guard lock(mutex_);
+    sleeps_.push_back(milliseconds);
+    if (milliseconds > 0) nowMs_ += static_cast<std::uint64_t>(milliseconds);
+  }
+  std::uint64_t NowMs() const override {
+    std::lock_guard lock(mutex_);
+    return nowMs_;
+  }
+  std::vector<int> Sleeps() const {
+    std::lock_guard lock(mutex_);
+    return sleeps_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<int> sleeps_;
+  std::uint64_t nowMs_ = 0;
+};
+
+}  // namespace zr7test

@@ -1,0 +1,122 @@
+#pragma once
+// The long transfers between an image and the chip, each run on a worker thread behind the
+// progress window: AT45 erase, program, read, verify and blank check, in every family's framing.
+
+#include <atomic>
+#include <cstdint>
+
+#include "operations/ChipJob.h"
+#include "operations/ProgressOperation.h"
+
+namespace zr7 {
+
+class BoardLink;
+class MemoryBuffer;
+struct DeviceRecord;
+
+// How a device's memory travels on the wire; chosen by data from the device record.
+enum class WirePath {
+  At45,        // DataFlash: raw SPI transfers through the board
+  At89S4Byte,  // one 4-byte instruction per byte
+  At25,        // SPI EEPROM bytes under chip select
+  AvrPaged,    // Flash page buffer loaded in quarters, then a page write (Flash only)
+  Blocks,      // the board's 64-byte block commands: byte-mode Flash, all Eeprom, 3-byte AT89S
+};
+WirePath PathFor(const DeviceRecord& device, bool isFlash);
+
+// The byte-delay code sent with CmdSetByteDelay: the override converted, else the device's code.
+std::uint8_t ByteDelayCode(bool overrideOn, std::int32_t overrideMs, std::int32_t deviceCode);
+
+// Common to the transfers: the link, the device, and the job's settings.
+class TransferOperation : public ProgressOperation {
+ public:
+  TransferOperation(BoardLink& link, const DeviceRecord& device, const ChipJob& job);
+
+ protected:
+  bool Send(std::initializer_list<std::uint8_t> bytes);
+  bool SendCr(std::initializer_list<std::uint8_t> bytes);  // send, then require CR
+  bool ExpectCr();
+  void ShowConnectionError();
+  // Sleeps on the link's clock (tests see every wait).
+  void Sleep(std::int32_t ms);
+
+  BoardLink& link_;
+  const DeviceRecord& device_;
+  const ChipJob job_;
+};
+
+// Block erase of a whole AT45 DataFlash, eight pages a block.
+class EraseOperation : public TransferOperation {
+ public:
+  EraseOperation(BoardLink& link, const DeviceRecord& device, const ChipJob& job);
+  std::int32_t Run() override;
+
+  std::int32_t flashSize;
+  std::int32_t pageSize;
+  std::int32_t pageShift;
+};
+
+class ProgramOperation : public TransferOperation {
+ public:
+  ProgramOperation(BoardLink& link, const DeviceRecord& device, const ChipJob& job, MemoryBuffer& buffer,
+                   bool isFlash);
+  std::int32_t Run() override;
+
+  MemoryBuffer& buffer;
+  const bool isFlash;
+  const std::uint8_t blockCommand;
+  const std::int32_t limit;
+
+ private:
+  std::int32_t RunAt45(std::uint32_t n);
+  std::int32_t RunAt89S(std::uint32_t n);
+  std::int32_t RunAt25(std::uint32_t n);
+  std::int32_t RunBlocks(std::uint32_t n);
+  std::int32_t RunPaged(std::uint32_t n);
+  void MarkWritten(std::uint32_t from, std::uint32_t count);
+};
+
+class ReadOperation : public TransferOperation {
+ public:
+  ReadOperation(BoardLink& link, const DeviceRecord& device, const ChipJob& job, MemoryBuffer& buffer,
+                bool isFlash);
+  std::int32_t Run() override;
+
+  MemoryBuffer& buffer;
+  const bool isFlash;
+  const std::uint8_t readCommand;
+
+ protected:
+  // What to do with each byte that arrives at offset `at`; reading stores, verifying compares.
+  virtual void Take(std::uint32_t at, std::uint8_t value);
+  // Reads `n` bytes in the device's framing; the first phase has begun.
+  std::int32_t ReadChip(std::uint32_t n, std::int32_t captionId);
+  // Sends the block request of the general path (verify sends it as two single bytes).
+  virtual bool RequestBlock(std::uint8_t count);
+};
+
+class VerifyOperation : public ReadOperation {
+ public:
+  VerifyOperation(BoardLink& link, const DeviceRecord& device, const ChipJob& job, MemoryBuffer& buffer,
+                  bool isFlash, ChipResults& results);
+  std::int32_t Run() override;
+
+  const std::int32_t limit;
+  std::atomic<bool> matched{true};
+
+ protected:
+  void Take(std::uint32_t at, std::uint8_t value) override;
+  bool RequestBlock(std::uint8_t count) override;
+
+ private:
+  ChipResults& results_;
+};
+
+// Reads the Flash and stops at the first byte that is not 0xFF (result 100).
+class BlankCheckOperation : public TransferOperation {
+ public:
+  BlankCheckOperation(BoardLink& link, const DeviceRecord& device, const ChipJob& job);
+  std::int32_t Run() override;
+};
+
+}  // namespace zr7

@@ -1,0 +1,127 @@
+#pragma once
+// Files of sections and keys (the project file and the per-user profile), and the per-user
+// profile itself: port, speed, language, board delays, recent projects, port paths.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "link/PortMap.h"
+#include "operations/ChipJob.h"  // BoardDelays
+
+namespace zr7 {
+
+class MessageCatalog;
+class OperatorInterface;
+
+// The leading decimal number of a text, as "%d" reads it: blanks, an optional sign, digits;
+// 0 when the text does not start with a number. Saturates at the 32-bit limits.
+std::int32_t LeadingNumber(std::string_view text);
+
+// One file of sections and keys in the private-profile format that project files written on
+// Windows use: section and key names in any letter case, CR LF or LF, blanks around values
+// and one pair of enclosing quotes dropped on reading, the first of duplicate keys counting.
+// Edits keep the order, the unknown keys and the comments of what was read; a key that is
+// new goes after the keys of its section, a new section after the others.
+class IniDocument {
+ public:
+  enum class ReadResult { Read, Missing, Failed };
+
+  IniDocument();
+  ~IniDocument();
+  IniDocument(IniDocument&&) noexcept;
+  IniDocument& operator=(IniDocument&&) noexcept;
+
+  // Replaces the contents with the file's. A file that does not exist gives an empty document
+  // and Missing; one that cannot be read (or is far too large to be a settings file) gives
+  // Failed with the reason in `error`.
+  ReadResult ReadFile(const std::string& path, std::string* error = nullptr);
+  void Parse(std::string_view text);
+
+  bool Has(std::string_view section, std::string_view key) const;
+  // The value with blanks and one pair of enclosing quotes removed; nothing when absent.
+  std::optional<std::string> Value(std::string_view section, std::string_view key) const;
+  std::string Text(std::string_view section, std::string_view key, std::string_view fallback) const;
+  // LeadingNumber of the value; `fallback` when the key is absent or its value empty.
+  std::int32_t Number(std::string_view section, std::string_view key, std::int32_t fallback) const;
+  bool Flag(std::string_view section, std::string_view key, bool fallback) const {
+    return Number(section, key, fallback ? 1 : 0) != 0;
+  }
+
+  // False, and nothing changed, for a value with a line break: the format cannot hold one.
+  bool Set(std::string_view section, std::string_view key, std::string_view value);
+  void SetNumber(std::string_view section, std::string_view key, std::int32_t value);
+  void SetFlag(std::string_view section, std::string_view key, bool value) { SetNumber(section, key, value ? 1 : 0); }
+
+  std::string Serialize() const;
+  bool WriteFile(const std::string& path, std::string* error = nullptr) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// The largest of the four board timing values (BoardDelays, "Connect" "Special1".."Special4").
+inline constexpr std::int32_t MaxBoardDelayMs = 1000;
+
+inline constexpr int RecentSlotCount = 8;
+
+// Where the profile lives: $XDG_CONFIG_HOME/zr7/zr7.ini, else ~/.config/zr7/zr7.ini. The
+// two-argument form takes the variables' values (null = unset) so that tests need not touch
+// the process environment. Empty when neither gives an absolute folder.
+std::string DefaultProfilePath();
+std::string DefaultProfilePath(const char* xdgConfigHome, const char* home);
+
+// The per-user profile. Every read looks at the file as it is now (another instance of the
+// program may have written it) and falls back to the default of the value; every write
+// rewrites the file atomically with that one value changed. A write that fails is reported
+// to the operator (message 2024) once; further failures stay quiet until a write succeeds.
+class Profile {
+ public:
+  Profile(std::string filePath, OperatorInterface& op, const MessageCatalog& catalog);
+
+  const std::string& FilePath() const { return path_; }
+
+  std::int32_t GetNumber(std::string_view section, std::string_view key, std::int32_t fallback) const;
+  std::string GetText(std::string_view section, std::string_view key, std::string_view fallback) const;
+  bool SetNumber(std::string_view section, std::string_view key, std::int32_t value);
+  bool SetText(std::string_view section, std::string_view key, std::string_view value);
+
+  // "Connect" "COM": the board's port 1..8, 0 when none is chosen (also for a number that
+  // names no port).
+  int ComPort() const;
+  bool SetComPort(int port);
+  bool HighSpeed() const;
+  bool SetHighSpeed(bool on);
+  bool Russian() const;
+  bool SetRussian(bool on);
+  // Each value held to 0..1000, the range the delay dialog allows: a hand-edited profile
+  // must not make every page transfer wait minutes.
+  BoardDelays Delays() const;
+  bool SetDelays(const BoardDelays& delays);
+  bool LoadMostRecent() const;
+  bool SetLoadMostRecent(bool on);
+  // Slot 1..8 of "Recent"; "[Unspecified]" for an empty slot.
+  std::string RecentProject(int slot) const;
+  bool SetRecentProject(int slot, std::string_view path);
+  // "Ports" "COM1".."COM8": the device path of port index 0..7.
+  std::string PortPath(int portIndex) const;
+  bool SetPortPath(int portIndex, std::string_view path);
+
+ private:
+  IniDocument Read() const;
+  bool Write(std::string_view section, std::string_view key, std::string_view value);
+  void ReportFailure();
+
+  std::string path_;
+  OperatorInterface* op_;
+  const MessageCatalog* catalog_;
+  bool failureReported_ = false;
+};
+
+// The port paths of the profile, the built-in ones where it names none.
+PortMap PortMapOf(const Profile& profile);
+
+}  // namespace zr7
