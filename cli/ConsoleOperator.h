@@ -1,8 +1,10 @@
 #pragma once
 // The operator of a command-line job: the status line goes to stdout, every box to stderr,
-// and questions get the answer given on the command line.
+// questions get the answer given on the command line, and a long operation shows a bar on
+// stderr when that is a terminal (Ctrl+C cancels it at the next safe point).
 
 #include <iosfwd>
+#include <mutex>
 
 #include "app/OperatorInterface.h"
 
@@ -19,11 +21,21 @@ class ConsoleOperator : public zr7::OperatorInterface {
   std::optional<std::string> ChooseFileToOpen(const zr7::FileRequest&) override { return std::nullopt; }
   std::optional<std::string> ChooseFileToSave(const zr7::FileRequest&) override { return std::nullopt; }
   std::optional<std::uint32_t> AskLoadAddress(std::uint32_t) override { return std::nullopt; }
+  std::int32_t RunProgress(zr7::ProgressOperation& op) override;
+
+  // A line of the command line's own on stderr (why a port did not open, say).
+  void Note(std::string_view text);
+
+  // Where progress goes; set when stderr is a terminal.
+  void SetProgressBar(bool onTerminal) { bar_ = onTerminal; }
 
  private:
+  friend class ConsoleProgress;
   std::ostream& out_;
   std::ostream& err_;
   bool yes_;
+  bool bar_ = false;
+  std::mutex mutex_;  // the worker's boxes and progress meet the main thread's lines
 };
 
 }  // namespace zr7cli

@@ -1,0 +1,203 @@
+#include "ChipCommandLine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <grp.h>
+#include <iostream>
+#include <memory>
+#include <sys/stat.h>
+
+#include "BoardSimulator.h"
+#include "ConsoleOperator.h"
+#include "app/MessageCatalog.h"
+#include "buffers/BufferCommands.h"
+#include "buffers/ImageFiles.h"
+#include "buffers/MemoryBuffer.h"
+#include "devices/DeviceTable.h"
+#include "link/BoardLink.h"
+#include "link/ComPort.h"
+#include "operations/ChipCommands.h"
+#include "project/Profile.h"
+#include "project/Project.h"
+
+namespace zr7cli {
+
+using namespace zr7;
+
+namespace {
+
+constexpr int kPermissionDenied = 2040;
+constexpr int kNoSuchPort = 2041;
+constexpr int kPortBusy = 2042;
+constexpr int kUnknownDevice = 2043;
+constexpr int kNoSuchMemory = 2044;
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+// "ATmega325/3250" answers to "ATmega325" and "ATmega3250" as well.
+std::vector<std::string> NamesOf(std::string_view name) {
+  std::vector<std::string> out{std::string(name)};
+  const auto slash = name.find('/');
+  if (slash == std::string_view::npos) return out;
+  std::string first(name.substr(0, slash));
+  std::string prefix = first;
+  while (!prefix.empty() && std::isdigit(static_cast<unsigned char>(prefix.back()))) prefix.pop_back();
+  out.push_back(first);
+  std::string_view rest = name.substr(slash + 1);
+  while (!rest.empty()) {
+    const auto next = rest.find('/');
+    out.push_back(prefix + std::string(rest.substr(0, next)));
+    if (next == std::string_view::npos) break;
+    rest = rest.substr(next + 1);
+  }
+  return out;
+}
+
+// After the protocol's own message: why the port did not open, in words a Linux user can act on.
+void ExplainOpenFailure(const ComPort& port, int portIndex, ConsoleOperator& op, const MessageCatalog& catalog) {
+  const std::string& path = port.Ports().PathFor(portIndex);
+  switch (port.LastOpenError()) {
+    case EACCES:
+    case EPERM: {
+      struct stat st {};
+      std::string group = "dialout";
+      if (::stat(path.c_str(), &st) == 0)
+        if (const ::group* g = ::getgrgid(st.st_gid)) group = g->gr_name;
+      op.Note(FormatText(catalog.GetText(kPermissionDenied), path.c_str(), group.c_str(), group.c_str()));
+      break;
+    }
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+      op.Note(FormatText(catalog.GetText(kNoSuchPort), path.c_str()));
+      break;
+    case EBUSY:
+      op.Note(FormatText(catalog.GetText(kPortBusy), path.c_str()));
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+int DeviceByUserName(const std::string& name) {
+  const std::string wanted = Lower(name);
+  for (int i = 0; i < DeviceCount; ++i)
+    for (const std::string& n : NamesOf(DeviceTable()[i].Name))
+      if (Lower(n) == wanted) return i;
+  return -1;
+}
+
+int RunChipCommand(const ChipCommandLine& line, bool progressBar) {
+  LanguageSettings language;
+  MessageCatalog catalog(language);
+  ConsoleOperator op(std::cout, std::cerr, line.yes);
+  op.SetProgressBar(progressBar);
+  Profile profile(DefaultProfilePath(), op, catalog);
+  language.RussianSelected = line.lang.empty() ? profile.Russian() : line.lang == "ru";
+
+  MemoryBuffer flash, eeprom;
+  Project project(op, catalog);
+  project.Attach(nullptr, flash, eeprom);
+  flash.Init(op, catalog, false, nullptr, &project, nullptr);
+  eeprom.Init(op, catalog, true, nullptr, &project, nullptr);
+  flash.Clear();
+  eeprom.Clear();
+  if (!line.project.empty() && !project.Load(line.project)) return 1;
+
+  int device = project.settings().deviceNo;
+  if (!line.device.empty()) {
+    device = DeviceByUserName(line.device);
+    if (device < 0) {
+      std::string names;
+      for (const DeviceRecord& d : DeviceTable()) names += (names.empty() ? "" : ", ") + std::string(d.Name);
+      op.Note(FormatText(catalog.GetText(kUnknownDevice), line.device.c_str(), names.c_str()));
+      return 2;
+    }
+  }
+  const DeviceRecord& record = *DeviceAt(device);
+
+  PortMap ports = PortMapOf(profile);
+  int boardPort = profile.ComPort();
+  std::unique_ptr<zr7sim::BoardSimulator> sim;
+  if (line.simulator) {
+    zr7sim::SimOptions options;
+    options.chip = line.simulator->empty() ? std::string(record.Name) : *line.simulator;
+    const int simDevice = DeviceByUserName(options.chip);
+    if (simDevice >= 0) options.chip = DeviceTable()[simDevice].Name;
+    sim = std::make_unique<zr7sim::BoardSimulator>(options);
+    std::string error;
+    if (!sim->Start(&error)) {
+      op.Note(error);
+      return 2;
+    }
+    ports.Set(0, sim->SlavePath());
+    boardPort = 1;
+  } else if (!line.port.empty()) {
+    const bool number = std::all_of(line.port.begin(), line.port.end(), [](unsigned char c) { return std::isdigit(c); });
+    if (number) {
+      boardPort = std::stoi(line.port.substr(0, 3));
+      if (boardPort < 1 || boardPort > PortCount) {
+        op.Note("--port takes 1 to 8 or a device path");
+        return 2;
+      }
+    } else {
+      ports.Set(0, line.port);
+      boardPort = 1;
+    }
+  }
+
+  ComPort port(ports);
+  BoardLink link(port, op, catalog);
+  ChipResults results;
+  ChipCommands commands(link, flash, eeprom, results);
+  ChipJob job = ChipJobOf(project, boardPort, line.highSpeed, profile.Delays());
+  job.connect.deviceNumber = device;
+
+  const bool isFlash = line.memory != "eeprom";
+  MemoryBuffer& buffer = isFlash ? flash : eeprom;
+  const std::uint32_t memorySize = isFlash ? record.FlashSize : record.EepromSize;
+  const bool transfer = line.command == "program" || line.command == "read" || line.command == "verify";
+  if (transfer && memorySize == 0) {
+    op.Note(FormatText(catalog.GetText(kNoSuchMemory), isFlash ? "Flash" : "Eeprom"));
+    return 1;
+  }
+
+  bool ok = false;
+  if (line.command == "signature") {
+    ok = commands.SignatureButton(job);
+  } else if (line.command == "erase") {
+    commands.ChipErase(job);
+    ok = results.lastOperationStatus == 0;
+  } else if (line.command == "blank-check") {
+    commands.BlankCheck(job);
+    ok = results.lastOperationStatus == 0;
+  } else if (line.command == "program") {
+    if (!LoadFile(buffer, line.file)) return 1;
+    ShowBufferStatus(buffer);
+    isFlash ? commands.ProgramFlash(job) : commands.ProgramEeprom(job);
+    ok = results.lastOperationStatus == 0;
+  } else if (line.command == "verify") {
+    if (!LoadFile(buffer, line.file)) return 1;
+    ShowBufferStatus(buffer);
+    isFlash ? commands.VerifyFlash(job) : commands.VerifyEeprom(job);
+    ok = results.lastOperationStatus == 0 && (isFlash ? results.flashVerified : results.eepromVerified);
+  } else if (line.command == "read") {
+    ok = isFlash ? commands.ReadFlash(job) : commands.ReadEeprom(job);
+    if (ok) {
+      buffer.SetFileName(line.file);
+      ok = WriteFile(buffer, line.file);
+    }
+  } else {
+    return 2;
+  }
+  if (!ok && !port.IsConnected() && port.LastOpenError() != 0) ExplainOpenFailure(port, boardPort - 1, op, catalog);
+  return ok ? 0 : 1;
+}
+
+}  // namespace zr7cli
