@@ -49,8 +49,11 @@ test-fast: build
 run: build
 	@bash scripts/run.sh $(BUILD)
 
+# By hand, not in CI: timings on a shared machine are for people to read.
 bench: build
 	$(BUILD)/bench/zr7-bench
+	$(BUILD)/bench/zr7-convert-bench
+	$(BUILD)/bench/zr7-transfer-bench
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)
