@@ -1,0 +1,7 @@
+# Source lists of the dialogs piece of the desktop program (paths relative to the project root).
+# ZR7_CORE_SOURCES_* build into the core (no Qt), ZR7_GUI_SOURCES_* into the Qt library,
+# ZR7_GUI_TESTS_* into the Qt test program, ZR7_CORE_TESTS_* into the core test program.
+set(ZR7_CORE_SOURCES_dialogs)
+set(ZR7_GUI_SOURCES_dialogs)
+set(ZR7_GUI_TESTS_dialogs)
+set(ZR7_CORE_TESTS_dialogs)
