@@ -71,6 +71,11 @@ void TransferOperation::ShowConnectionError() {
   ShowInfo(link_.Operator(), Catalog(), Catalog().GetText(msg::ConnectionError));
 }
 
+std::int32_t TransferOperation::ConnectionFailure() {
+  ShowConnectionError();
+  return ResultCommunicationError;
+}
+
 void TransferOperation::Sleep(std::int32_t ms) {
   if (ms > 0) link_.Time().SleepMs(ms);
 }
@@ -183,8 +188,7 @@ std::int32_t ProgramOperation::RunAt89S(std::uint32_t n) {
   for (std::uint32_t i = 0; i < n; ++i) {
     // The chip's answer to a byte write says nothing; only its absence is a failure.
     if (!Send({CmdSpi4, kAt89WriteByte, Hi(i), Lo(i), data[i]}) || link_.Port().ReceiveByte() < 0) {
-      ShowConnectionError();
-      return ResultCommunicationError;
+      return ConnectionFailure();
     }
     MarkWritten(i, 1);
     if (CancelRequested()) return ResultCancelled;
@@ -234,8 +238,7 @@ std::int32_t ProgramOperation::RunBlocks(std::uint32_t n) {
   const std::uint8_t code = isFlash ? ByteDelayCode(job_.transfer.delayByte, job_.transfer.delayByteValue, device_.FlashWriteDelay)
                                     : ByteDelayCode(job_.transfer.delayByte2, job_.transfer.delayByteValue2, device_.EepromWriteDelay);
   if (!SendCr({CmdSetByteDelay, code})) {
-    ShowConnectionError();
-    return ResultCommunicationError;
+    return ConnectionFailure();
   }
   BeginPhase(c.GetText(msg::ProgramCaption), c.GetText(isFlash ? msg::ProgrammingFlash : msg::ProgrammingEeprom),
              static_cast<std::int32_t>(n / kBlockBytes));
@@ -247,14 +250,12 @@ std::int32_t ProgramOperation::RunBlocks(std::uint32_t n) {
     block.assign({blockCommand, static_cast<std::uint8_t>(count)});
     block.insert(block.end(), data.begin() + o, data.begin() + o + count);
     if (!link_.Port().SendBlock(block.data(), block.size())) {
-      ShowConnectionError();
-      return ResultCommunicationError;
+      return ConnectionFailure();
     }
     const int answer = link_.Port().ReceiveByte();
     if (answer == ReplyEsc) return ResultPollingFailure;  // the board's report; no box
     if (answer != ReplyCr) {
-      ShowConnectionError();
-      return ResultCommunicationError;
+      return ConnectionFailure();
     }
     MarkWritten(o, count);
     if (CancelRequested()) return ResultCancelled;
@@ -269,8 +270,7 @@ std::int32_t ProgramOperation::RunPaged(std::uint32_t n) {
   const MessageCatalog& c = Catalog();
   const std::uint8_t code = ByteDelayCode(job_.transfer.delayByte, job_.transfer.delayByteValue, device_.FlashWriteDelay);
   if (!SendCr({CmdSetByteDelay, code})) {
-    ShowConnectionError();
-    return ResultCommunicationError;
+    return ConnectionFailure();
   }
   const std::uint32_t pageBytes = 2 * device_.PageSize;
   const std::uint32_t quarter = pageBytes / 4;
@@ -279,8 +279,7 @@ std::int32_t ProgramOperation::RunPaged(std::uint32_t n) {
   std::int64_t bankSelected = -1;  // the chip's extended address is unknown until we set it
   BeginPhase(c.GetText(msg::ProgramCaption), c.GetText(msg::ProgrammingFlash), static_cast<std::int32_t>(n / pageBytes));
   if (!SendCr({CmdSetAddress, 0x00, 0x00})) {
-    ShowConnectionError();
-    return ResultCommunicationError;
+    return ConnectionFailure();
   }
   const auto& data = buffer.data();
   std::vector<std::uint8_t> page(pageBytes);
@@ -306,15 +305,13 @@ std::int32_t ProgramOperation::RunPaged(std::uint32_t n) {
       const std::uint32_t bank = o / kBankBytes;
       if (extended && bank != bankSelected) {
         if (!SendCr({CmdSpi4, kAvrExtendedAddress, 0x00, static_cast<std::uint8_t>(bank), 0x00})) {
-          ShowConnectionError();
-          return ResultCommunicationError;
+          return ConnectionFailure();
         }
         bankSelected = bank;
       }
       if (!Send({CmdSpi4, kAvrPageWrite, static_cast<std::uint8_t>((o >> 9) & 0xFF),
                  static_cast<std::uint8_t>((o >> 1) & 0xFF), 0x00})) {
-        ShowConnectionError();
-        return ResultCommunicationError;
+        return ConnectionFailure();
       }
       const std::uint64_t sentAt = link_.Time().NowMs();
       const int answer = link_.Port().ReceiveByte();
@@ -322,8 +319,7 @@ std::int32_t ProgramOperation::RunPaged(std::uint32_t n) {
       if (elapsed < static_cast<std::uint64_t>(std::max(pageDelay, 0)))
         Sleep(static_cast<std::int32_t>(pageDelay - static_cast<std::int32_t>(elapsed)));
       if (answer != ReplyCr) {
-        ShowConnectionError();
-        return ResultCommunicationError;
+        return ConnectionFailure();
       }
     }
     MarkWritten(o, count);
@@ -388,8 +384,7 @@ std::int32_t ReadOperation::ReadChip(std::uint32_t n, std::int32_t captionId) {
         const bool sent = Send({CmdSpiRead4, kAt89ReadByte, Hi(i), Lo(i)});
         const int b = sent ? port.ReceiveByte() : -1;
         if (b < 0) {
-          ShowConnectionError();
-          return ResultCommunicationError;
+          return ConnectionFailure();
         }
         Take(i, static_cast<std::uint8_t>(b));
         if (CancelRequested()) return ResultCancelled;
@@ -430,16 +425,14 @@ std::int32_t ReadOperation::ReadChip(std::uint32_t n, std::int32_t captionId) {
       const std::uint8_t code = isFlash ? ByteDelayCode(job_.transfer.delayByte, job_.transfer.delayByteValue, device_.FlashReadDelay)
                                         : ByteDelayCode(job_.transfer.delayByte2, job_.transfer.delayByteValue2, device_.EepromReadDelay);
       if (!SendCr({CmdSetByteDelay, code})) {
-        ShowConnectionError();
-        return ResultCommunicationError;
+        return ConnectionFailure();
       }
       for (std::uint32_t k = 0; k < CeilDiv(n, kBlockBytes); ++k) {
         const std::uint32_t o = k * kBlockBytes;
         const std::uint32_t count = std::min(kBlockBytes, n - o);
         const std::uint8_t* bytes = RequestBlock(static_cast<std::uint8_t>(count)) ? port.Receive(count) : nullptr;
         if (!bytes) {
-          ShowConnectionError();
-          return ResultCommunicationError;
+          return ConnectionFailure();
         }
         for (std::uint32_t i = 0; i < count; ++i) Take(o + i, bytes[i]);
         if (CancelRequested()) return ResultCancelled;
@@ -523,8 +516,7 @@ std::int32_t BlankCheckOperation::Run() {
       for (std::uint32_t i = 0; i < f; ++i) {
         const int b = Send({CmdSpiRead4, kAt89ReadByte, Hi(i), Lo(i)}) ? port.ReceiveByte() : -1;
         if (b < 0) {
-          ShowConnectionError();
-          return ResultCommunicationError;
+          return ConnectionFailure();
         }
         if (b != 0xFF) return ResultPollingFailure;
         if (CancelRequested()) return ResultCancelled;
@@ -534,15 +526,13 @@ std::int32_t BlankCheckOperation::Run() {
     default: {
       const std::uint8_t code = ByteDelayCode(job_.transfer.delayByte, job_.transfer.delayByteValue, device_.FlashReadDelay);
       if (!SendCr({CmdSetByteDelay, code})) {
-        ShowConnectionError();
-        return ResultCommunicationError;
+        return ConnectionFailure();
       }
       for (std::uint32_t k = 0; k < f / kBlockBytes; ++k) {
         const std::uint32_t count = std::min(kBlockBytes, f - k * kBlockBytes);
         const std::uint8_t* bytes = Send({CmdReadFlash, static_cast<std::uint8_t>(count)}) ? port.Receive(count) : nullptr;
         if (!bytes) {
-          ShowConnectionError();
-          return ResultCommunicationError;
+          return ConnectionFailure();
         }
         if (!std::all_of(bytes, bytes + count, [](std::uint8_t b) { return b == 0xFF; })) return ResultPollingFailure;
         if (CancelRequested()) return ResultCancelled;

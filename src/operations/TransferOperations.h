@@ -37,6 +37,8 @@ class TransferOperation : public ProgressOperation {
   bool SendCr(std::initializer_list<std::uint8_t> bytes);  // send, then require CR
   bool ExpectCr();
   void ShowConnectionError();
+  // The box, then the result code of a communication error.
+  std::int32_t ConnectionFailure();
   // Sleeps on the link's clock (tests see every wait).
   void Sleep(std::int32_t ms);
 
