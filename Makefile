@@ -6,7 +6,7 @@ FUZZ_SECONDS ?= 20
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 
-.PHONY: all setup build build-sanitize fuzz test test-fast run bench clean
+.PHONY: all setup build build-sanitize fuzz test test-fast run screenshots bench clean
 
 all: build
 
@@ -48,6 +48,10 @@ test-fast: build
 
 run: build
 	@bash scripts/run.sh $(BUILD)
+
+# Pictures of the desktop program, drawn off screen: $(BUILD)/screenshots/*.png.
+screenshots: build
+	$(BUILD)/zr7-screenshots $(BUILD)/screenshots examples/blink.zr7
 
 # By hand, not in CI: timings on a shared machine are for people to read.
 bench: build

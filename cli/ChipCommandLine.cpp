@@ -93,16 +93,16 @@ int DeviceByUserName(const std::string& name) {
   return -1;
 }
 
-int RunChipCommand(const ChipCommandLine& line, bool progressBar) {
-  LanguageSettings language;
-  MessageCatalog catalog(language);
-  ConsoleOperator op(std::cout, std::cerr, line.yes);
+ChipSession::ChipSession(const ChipCommandLine& line)
+    : catalog(language),
+      op(std::cout, std::cerr, line.yes),
+      profile(DefaultProfilePath(), op, catalog),
+      project(op, catalog) {}
+
+int ChipSession::Prepare(const ChipCommandLine& line, bool progressBar) {
   op.SetProgressBar(progressBar);
-  Profile profile(DefaultProfilePath(), op, catalog);
   language.RussianSelected = line.lang.empty() ? profile.Russian() : line.lang == "ru";
 
-  MemoryBuffer flash, eeprom;
-  Project project(op, catalog);
   project.Attach(nullptr, flash, eeprom);
   flash.Init(op, catalog, false, nullptr, &project, nullptr);
   eeprom.Init(op, catalog, true, nullptr, &project, nullptr);
@@ -110,7 +110,7 @@ int RunChipCommand(const ChipCommandLine& line, bool progressBar) {
   eeprom.Clear();
   if (!line.project.empty() && !project.Load(line.project)) return 1;
 
-  int device = project.settings().deviceNo;
+  device = project.settings().deviceNo;
   if (!line.device.empty()) {
     device = DeviceByUserName(line.device);
     if (device < 0) {
@@ -123,8 +123,7 @@ int RunChipCommand(const ChipCommandLine& line, bool progressBar) {
   const DeviceRecord& record = *DeviceAt(device);
 
   PortMap ports = PortMapOf(profile);
-  int boardPort = profile.ComPort();
-  std::unique_ptr<zr7sim::BoardSimulator> sim;
+  boardPort = profile.ComPort();
   if (line.simulator) {
     zr7sim::SimOptions options;
     options.chip = line.simulator->empty() ? std::string(record.Name) : *line.simulator;
@@ -152,12 +151,29 @@ int RunChipCommand(const ChipCommandLine& line, bool progressBar) {
     }
   }
 
-  ComPort port(ports);
-  BoardLink link(port, op, catalog);
-  ChipResults results;
-  ChipCommands commands(link, flash, eeprom, results);
-  ChipJob job = ChipJobOf(project, boardPort, line.highSpeed, profile.Delays());
+  port = std::make_unique<ComPort>(ports);
+  link = std::make_unique<BoardLink>(*port, op, catalog);
+  job = ChipJobOf(project, boardPort, line.highSpeed, profile.Delays());
   job.connect.deviceNumber = device;
+  return 0;
+}
+
+void ChipSession::ExplainFailure() {
+  if (port && !port->IsConnected() && port->LastOpenError() != 0)
+    ExplainOpenFailure(*port, boardPort - 1, op, catalog);
+}
+
+int RunChipCommand(const ChipCommandLine& line, bool progressBar) {
+  ChipSession session(line);
+  if (const int status = session.Prepare(line, progressBar)) return status;
+  ConsoleOperator& op = session.op;
+  const MessageCatalog& catalog = session.catalog;
+  MemoryBuffer& flash = session.flash;
+  MemoryBuffer& eeprom = session.eeprom;
+  const DeviceRecord& record = *DeviceAt(session.device);
+  ChipResults results;
+  ChipCommands commands(*session.link, flash, eeprom, results);
+  ChipJob& job = session.job;
 
   const bool isFlash = line.memory != "eeprom";
   MemoryBuffer& buffer = isFlash ? flash : eeprom;
@@ -196,7 +212,7 @@ int RunChipCommand(const ChipCommandLine& line, bool progressBar) {
   } else {
     return 2;
   }
-  if (!ok && !port.IsConnected() && port.LastOpenError() != 0) ExplainOpenFailure(port, boardPort - 1, op, catalog);
+  if (!ok) session.ExplainFailure();
   return ok ? 0 : 1;
 }
 

@@ -2,8 +2,19 @@
 // The chip commands of zr7-cli: one connection job on the board (or the built-in simulator),
 // with the same handlers the window's buttons run.
 
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "BoardSimulator.h"
+#include "ConsoleOperator.h"
+#include "app/MessageCatalog.h"
+#include "buffers/MemoryBuffer.h"
+#include "link/BoardLink.h"
+#include "link/ComPort.h"
+#include "operations/ChipJob.h"
+#include "project/Profile.h"
+#include "project/Project.h"
 
 namespace zr7cli {
 
@@ -18,6 +29,30 @@ struct ChipCommandLine {
   std::string command;                   // signature, erase, blank-check, program, read, verify
   std::string memory;                    // flash or eeprom
   std::string file;
+};
+
+// What every chip command runs with: texts, operator, profile, project, the device, and the
+// link to the board (or the built-in simulator). Members in construction order.
+struct ChipSession {
+  explicit ChipSession(const ChipCommandLine& line);
+  // Loads the project, picks the device, starts the simulator or maps the port. 0 when ready,
+  // otherwise the exit status (the reason already shown).
+  int Prepare(const ChipCommandLine& line, bool progressBar);
+  // After a failed command: why the port did not open, when that was the cause.
+  void ExplainFailure();
+
+  zr7::LanguageSettings language;
+  zr7::MessageCatalog catalog;
+  ConsoleOperator op;
+  zr7::Profile profile;
+  zr7::MemoryBuffer flash, eeprom;
+  zr7::Project project;
+  int device = 0;
+  int boardPort = 0;
+  std::unique_ptr<zr7sim::BoardSimulator> sim;
+  std::unique_ptr<zr7::ComPort> port;
+  std::unique_ptr<zr7::BoardLink> link;
+  zr7::ChipJob job;
 };
 
 // Exit status: 0 success, 1 failed, refused or cancelled, 2 usage error.

@@ -7,6 +7,7 @@
 
 #include "ChipCommandLine.h"
 #include "ConsoleOperator.h"
+#include "FuseCommandLine.h"
 #include "app/MessageCatalog.h"
 #include "buffers/ConvertImage.h"
 
@@ -60,6 +61,8 @@ int main(int argc, char** argv) {
   CLI::App* program = MemoryCommand(app, "program", "Load FILE and program it into the chip", line);
   CLI::App* read = MemoryCommand(app, "read", "Read the chip into FILE", line);
   CLI::App* verify = MemoryCommand(app, "verify", "Load FILE and compare the chip with it (exit 0 on a full match)", line);
+  zr7cli::FuseCommandLine fuseLine;
+  CLI::App* fuses = zr7cli::AddFuseCommand(app, fuseLine);
 
   try {
     app.parse(argc, argv);
@@ -80,6 +83,7 @@ int main(int argc, char** argv) {
     return zr7::ConvertImage(op, messages, convertIn, convertOut, eeprom) ? 0 : 1;
   }
   if (simulator->count() > 0) line.simulator = simulatorChip;
+  if (*fuses) return zr7cli::RunFuseCommand(line, fuseLine, isatty(STDERR_FILENO) == 1);
   for (auto [sub, name] : {std::pair{signature, "signature"}, {erase, "erase"}, {blank, "blank-check"},
                            {program, "program"}, {read, "read"}, {verify, "verify"}})
     if (*sub) line.command = name;

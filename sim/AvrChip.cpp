@@ -225,6 +225,10 @@ class AvrChip final : public TargetChip {
     } else if (!firstGeneration_ && (op == 0xA0 || op == 0xA8 || op == 0xA4)) {
       fuses_[op == 0xA0 ? 0 : op == 0xA8 ? 1 : 2] = in[3];
       MarkDirty();
+    } else if (!firstGeneration_ && op == 0xAF) {
+      // The ATmega161 writes its single fuse byte with this opcode of its own.
+      fuses_[0] = in[3];
+      MarkDirty();
     } else {
       NotUnderstood(in);
     }

@@ -64,6 +64,29 @@ inline constexpr int ProjectNotLoaded = 2021;
 inline constexpr int ProjectValueOutOfRange = 2022;
 inline constexpr int CannotSaveProject = 2023;
 inline constexpr int CannotSaveSettings = 2024;
+inline constexpr int PortPresentNote = 2060;
+inline constexpr int PortAbsentNote = 2061;
+inline constexpr int PortPathTip = 2062;
+inline constexpr int NoLockFuseBits = 2080;
+inline constexpr int LockModeNotEncodable = 2081;
+inline constexpr int FusesLockModeLine = 2082;
+inline constexpr int FusesGroupLine = 2083;
+inline constexpr int FuseGroupLow = 2084;  // 2084..2086: groups 1..3
+inline constexpr int FuseGroupHigh = 2085;
+inline constexpr int FuseGroupExtended = 2086;
+inline constexpr int FusesBootLockLine = 2087;
+inline constexpr int FusesNone = 2088;
+inline constexpr int FusesLockModeChange = 2089;
+inline constexpr int FusesGroupChange = 2090;
+inline constexpr int FusesBootLockChange = 2091;
+inline constexpr int FusesProgramQuestion = 2092;
+inline constexpr int FusesUnsafeRefused = 2093;
+inline constexpr int FusesProjectProgramFuseOff = 2094;
+inline constexpr int FusesProjectLayoutDiffers = 2095;
+inline constexpr int FusesUnknownBit = 2096;
+inline constexpr int FusesNoSuchGroup = 2097;
+inline constexpr int FusesLockModeUnavailable = 2098;
+inline constexpr int FusesNotReadBack = 2099;
 }  // namespace msg
 
 // Dialog ids of the translated windows.

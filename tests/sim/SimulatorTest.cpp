@@ -1019,8 +1019,10 @@ TEST_F(SimulatorTest, RealTimingPacesEveryByteAtTheBaudRate) {
   StartBoard(options);
   const double wire = 102 * kByteMsAt19200;  // 2 bytes in, 100 out: 53.1 ms
   const double ms = FastestMs(wire, [&] { EXPECT_EQ(host_.Exchange({CmdReadFlash, 100}, 100).size(), 100u); });
+  // Never faster than the wire; the upper bound only catches a pacing that adds up (a loaded
+  // machine delays the wake-ups, which is what the fastest of several runs smooths out).
   EXPECT_GE(ms, wire * 0.99);
-  EXPECT_LE(ms, wire * 1.03);
+  EXPECT_LE(ms, wire * 1.5);
 }
 
 TEST_F(SimulatorTest, RealTimingWaitsTheByteDelayOfW) {
@@ -1033,7 +1035,7 @@ TEST_F(SimulatorTest, RealTimingWaitsTheByteDelayOfW) {
   const double expected = 5 * kByteMsAt19200 + 2 * 25;  // 4 bytes in, CR out, two delays
   const double ms = FastestMs(expected, [&] { EXPECT_EQ(Block(CmdWriteEeprom, {0x01, 0x02}), kCr); });
   EXPECT_GE(ms, expected * 0.99);
-  EXPECT_LE(ms, expected * 1.03);
+  EXPECT_LE(ms, expected * 1.5);
 }
 
 TEST_F(SimulatorTest, RealTimingKeepsAnAt25BusyThroughItsWriteCycle) {

@@ -1,0 +1,249 @@
+// The main window's rules without widgets: enabling, title, combos, routing, menu, anchors.
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "app/CatalogTables.h"
+#include "app/MessageCatalog.h"
+#include "app/ScriptedOperator.h"
+#include "app/TranslateWindow.h"
+#include "app/WindowRules.h"
+#include "devices/DeviceTable.h"
+#include "project/Project.h"
+#include "project/RecentList.h"
+
+namespace zr7 {
+namespace {
+
+const DeviceRecord& Device(std::string_view name) {
+  const int i = FindDeviceByName(name);
+  EXPECT_EQ(DeviceTable()[static_cast<std::size_t>(i)].Name, name);
+  return DeviceTable()[static_cast<std::size_t>(i)];
+}
+
+TEST(WindowEnabling, SerialEepromHasNoFlashEraseBlankCheckOrSignature) {
+  const ControlStates s = ComputeControlStates(Device("AT25256"), true, true);
+  EXPECT_FALSE(s.readFlash);
+  EXPECT_FALSE(s.programFlash);
+  EXPECT_FALSE(s.verifyFlash);
+  EXPECT_FALSE(s.chipErase);
+  EXPECT_FALSE(s.blankCheck);
+  EXPECT_FALSE(s.autoprogram);
+  EXPECT_FALSE(s.readSignature);
+  EXPECT_TRUE(s.readEeprom);
+  EXPECT_TRUE(s.programEeprom);
+  EXPECT_TRUE(s.verifyEeprom);
+}
+
+TEST(WindowEnabling, DataFlashHasNoEepromSckOrAutoprogram) {
+  const ControlStates s = ComputeControlStates(Device("AT45DB041"), true, true);
+  // Its EepromSize holds the page-address shift, not a memory.
+  EXPECT_FALSE(s.readEeprom);
+  EXPECT_FALSE(s.programEeprom);
+  EXPECT_FALSE(s.verifyEeprom);
+  EXPECT_FALSE(s.autoprogram);
+  EXPECT_FALSE(s.sckCombo);
+  EXPECT_TRUE(s.readFlash);
+  EXPECT_TRUE(s.programFlash);
+  EXPECT_TRUE(s.chipErase);
+  EXPECT_TRUE(s.blankCheck);
+  EXPECT_TRUE(s.readSignature);
+}
+
+TEST(WindowEnabling, CalibrationFollowsTheCountAndProgramFollowsTheImage) {
+  EXPECT_FALSE(ComputeControlStates(Device("AT90S2313"), false, false).readCalibration);
+  EXPECT_TRUE(ComputeControlStates(Device("ATmega8"), false, false).readCalibration);
+
+  const ControlStates empty = ComputeControlStates(Device("ATmega8"), false, false);
+  EXPECT_TRUE(empty.readFlash);
+  EXPECT_TRUE(empty.readEeprom);
+  EXPECT_FALSE(empty.programFlash);
+  EXPECT_FALSE(empty.verifyEeprom);
+  const ControlStates flashOnly = ComputeControlStates(Device("ATmega8"), true, false);
+  EXPECT_TRUE(flashOnly.programFlash && flashOnly.verifyFlash);
+  EXPECT_FALSE(flashOnly.programEeprom || flashOnly.verifyEeprom);
+
+  // An AT89S without Eeprom: nothing of the Eeprom even with an image loaded.
+  const ControlStates at89 = ComputeControlStates(Device("AT89S51"), true, true);
+  EXPECT_FALSE(at89.readEeprom || at89.programEeprom);
+  EXPECT_TRUE(at89.readSignature);  // class 4
+  EXPECT_FALSE(ComputeControlStates(Device("AT89S8252"), true, true).readSignature);  // class 1
+}
+
+TEST(WindowTitle, PathStarAndProduct) {
+  EXPECT_EQ(WindowTitle("[Unspecified]", false, "ZR7 In-System Programmer 10.30a"),
+            "[Unspecified] - ZR7 In-System Programmer 10.30a");
+  EXPECT_EQ(WindowTitle("/p/a.zr7", true, "P"), "/p/a.zr7* - P");
+}
+
+TEST(DeviceCombos, EveryDeviceHasOnePositionAndComesBackFromIt) {
+  std::set<int> seen;
+  for (int family = 0; family < FamilyCount; ++family)
+    for (int i : DevicesOfFamily(family)) {
+      EXPECT_TRUE(seen.insert(i).second) << i;
+      EXPECT_EQ(static_cast<int>(DeviceTable()[static_cast<std::size_t>(i)].Family), family);
+    }
+  EXPECT_EQ(seen.size(), static_cast<std::size_t>(DeviceCount));
+  for (int i = 0; i < DeviceCount; ++i) {
+    const auto pos = PositionOfDevice(i);
+    ASSERT_TRUE(pos) << i;
+    EXPECT_EQ(CurrentDeviceIndex(pos->family, pos->device), i) << DeviceTable()[static_cast<std::size_t>(i)].Name;
+  }
+  EXPECT_FALSE(PositionOfDevice(DeviceCount));
+  EXPECT_FALSE(PositionOfDevice(-1));
+}
+
+TEST(DeviceCombos, PositionsOutsideAFamilyNameNoDevice) {
+  const int at25Count = static_cast<int>(DevicesOfFamily(0).size());
+  EXPECT_EQ(CurrentDeviceIndex(0, at25Count), -1);
+  EXPECT_EQ(CurrentDeviceIndex(0, -1), -1);
+  EXPECT_EQ(CurrentDeviceIndex(7, 0), -1);
+  // The AT90CAN128 stands late in the table but in the AT90 family's list.
+  const auto can = PositionOfDevice(FindDeviceByName("AT90CAN128"));
+  ASSERT_TRUE(can);
+  EXPECT_EQ(*can, (ComboPosition{4, 2}));
+}
+
+TEST(DeviceCombos, SameDeviceAgainLeavesTheProjectUnmodified) {
+  ScriptedOperator op;
+  LanguageSettings language;
+  MessageCatalog catalog(language);
+  Project project(op, catalog);
+  const int current = project.settings().deviceNo;
+  EXPECT_FALSE(ApplyDeviceChoice(project, current));
+  EXPECT_FALSE(project.modified());
+  EXPECT_FALSE(ApplyDeviceChoice(project, -1));
+  EXPECT_EQ(project.settings().deviceNo, current);
+  EXPECT_TRUE(ApplyDeviceChoice(project, current + 1));
+  EXPECT_TRUE(project.modified());
+  EXPECT_EQ(project.settings().deviceNo, current + 1);
+}
+
+TEST(CommandRouting, EveryButtonAndMenuItemLeadsSomewhere) {
+  for (const ControlSpec& c : MainWindowControls()) {
+    if (c.kind == ControlKind::Button || c.kind == ControlKind::Toggle || c.kind == ControlKind::StatusLine) {
+      EXPECT_NE(RouteCommand(c.id, CodeClicked).command, WindowCommand::None) << c.id;
+    }
+    if (c.kind == ControlKind::DropList) {
+      EXPECT_NE(RouteCommand(c.id, CodeSelectionChange).command, WindowCommand::None) << c.id;
+    }
+  }
+  for (const MenuPopupSpec& popup : MainWindowMenu())
+    for (int id : popup.items) {
+      if (id != MenuSeparator && id != RecentPlaceholderCommand) {
+        EXPECT_NE(RouteCommand(id, CodeClicked).command, WindowCommand::None) << id;
+      }
+    }
+}
+
+TEST(CommandRouting, SharedIdsAndTargets) {
+  // 1016 is both the device combo and the Lock&Fuse item: the code decides.
+  EXPECT_EQ(RouteCommand(1016, CodeClicked).command, WindowCommand::LockFuseBits);
+  EXPECT_EQ(RouteCommand(1016, CodeSelectionChange).command, WindowCommand::DeviceChanged);
+  EXPECT_EQ(RouteCommand(1057, CodeClicked), RouteCommand(32795, CodeClicked));
+  EXPECT_EQ(RouteCommand(1009, CodeSelectionChange).command, WindowCommand::None);
+  EXPECT_EQ(RouteCommand(32801, CodeClicked).command, WindowCommand::ProjectCommand);
+  EXPECT_EQ(RouteCommand(32808, CodeClicked).command, WindowCommand::ProjectCommand);
+  EXPECT_EQ(RouteCommand(32809, CodeClicked).command, WindowCommand::None);
+  EXPECT_EQ(RouteCommand(32800, CodeClicked).command, WindowCommand::None);
+
+  const std::pair<int, int> pairs[] = {{1006, 1007},   {32908, 32909}, {32790, 32791}, {32776, 32772},
+                                       {32774, 32775}, {32771, 32773}, {1009, 1011},   {1013, 1014},
+                                       {1010, 1012}};
+  for (auto [flash, eeprom] : pairs) {
+    const Route f = RouteCommand(flash, CodeClicked);
+    const Route e = RouteCommand(eeprom, CodeClicked);
+    EXPECT_EQ(f.target, ImageTarget::Flash) << flash;
+    EXPECT_EQ(e.target, ImageTarget::Eeprom) << eeprom;
+    EXPECT_EQ(f.command, e.command) << flash << " " << eeprom;
+  }
+}
+
+TEST(CommandRouting, CommandsOfLaterWorkAreNotConnected) {
+  for (int id : {1015, 32795, 1057, 32788, 32901, 32904, 32910, 16})
+    EXPECT_FALSE(CommandConnected(RouteCommand(id, CodeClicked).command)) << id;
+  EXPECT_FALSE(CommandConnected(RouteCommand(1016, CodeClicked).command));
+  for (int id : {1009, 1010, 1013, 1008, 1103, 32777, 32779, 32785, 32786, 32907, 32789, 1056, 32780})
+    EXPECT_TRUE(CommandConnected(RouteCommand(id, CodeClicked).command)) << id;
+}
+
+TEST(MainWindowMenu, EveryMenuRowHasItsItemAndEveryItemItsText) {
+  std::multiset<int> items;
+  for (const MenuPopupSpec& popup : MainWindowMenu())
+    for (int id : popup.items)
+      if (id != MenuSeparator) {
+        items.insert(id);
+        EXPECT_STRNE(BuiltMenuText(id), "") << id;
+      }
+  for (const CatalogRow& row : MenuTextTable()) {
+    if (row.id > 0) {
+      EXPECT_EQ(items.count(row.id), 1u) << row.id;
+    }
+  }
+  ASSERT_EQ(MainWindowMenu().size(), 6u);
+  EXPECT_TRUE(MainWindowMenu()[HelpPopupPosition].rightJustified);
+  EXPECT_TRUE(MenuItemBuiltDisabled(RecentPlaceholderCommand));
+}
+
+TEST(MainWindowLayout, TranslatedAndAnchoredControlsExist) {
+  const DialogTextTable* table = FindDialogTextTable(102);
+  ASSERT_NE(table, nullptr);
+  for (const CatalogRow& row : table->rows) EXPECT_NE(FindControl(row.id), nullptr) << row.id;
+  for (const Anchor& a : MainWindowAnchors()) EXPECT_NE(FindControl(a.controlId), nullptr) << a.controlId;
+  std::set<int> ids;
+  for (const ControlSpec& c : MainWindowControls()) {
+    EXPECT_TRUE(ids.insert(c.id).second) << c.id;
+    EXPECT_LE(c.x + c.width, MainWindowWidthDu) << c.id;
+    if (c.kind != ControlKind::DropList) {
+      EXPECT_LE(c.y + c.height, MainWindowHeightDu) << c.id;
+    }
+  }
+}
+
+TEST(Anchors, FlashAreaStretchesEepromAreaAndBottomLineMoveDown) {
+  AnchorSet anchors;
+  for (const Anchor& a : MainWindowAnchors()) anchors.AddAnchor(a.controlId, a.flags);
+  EXPECT_FALSE(anchors.OnSize(896, 524));  // the first event only remembers
+  const auto change = anchors.OnSize(896, 574);
+  ASSERT_TRUE(change);
+  EXPECT_EQ(change->dx, 0);
+  EXPECT_EQ(change->dy, 50);
+
+  auto placed = [&](int id) {
+    const ControlSpec* c = FindControl(id);
+    EdgeRect r{c->x, c->y, c->x + c->width, c->y + c->height};
+    for (std::uint32_t w : anchors.Words())
+      if (static_cast<int>(w & 0xFFFF) == id) r = ApplyAnchor(r, w >> 16, change->dx, change->dy);
+    return r;
+  };
+  EXPECT_EQ(placed(1002), (EdgeRect{10, 30, 335, 170}));   // Flash view grows
+  EXPECT_EQ(placed(1001), (EdgeRect{10, 212, 335, 281}));  // Eeprom view keeps its height
+  EXPECT_EQ(placed(1057), (EdgeRect{5, 290, 234, 302}));
+  EXPECT_EQ(placed(1008), (EdgeRect{350, 230, 435, 245}));  // the button column stays
+}
+
+TEST(Anchors, SizeFlagsWinAndZeroFlagsAreNotKept) {
+  EXPECT_EQ(ApplyAnchor({0, 0, 10, 10}, AnchorMoveX | AnchorSizeX, 5, 0), (EdgeRect{0, 0, 15, 10}));
+  EXPECT_EQ(ApplyAnchor({0, 0, 10, 10}, AnchorMoveX | AnchorMoveY, 5, 7), (EdgeRect{5, 7, 15, 17}));
+  EXPECT_EQ(ApplyAnchor({0, 0, 10, 10}, AnchorSizeY | AnchorMoveY, 0, -3), (EdgeRect{0, 0, 10, 7}));
+  AnchorSet set;
+  set.AddAnchor(1234, 0);
+  EXPECT_TRUE(set.Words().empty());
+  EXPECT_FALSE(set.OnSize(10, 10));
+  EXPECT_FALSE(set.OnSize(10, 20));  // no anchors: nothing to move
+  set.AddAnchor(32791, AnchorMoveY);
+  EXPECT_EQ(set.Words().front(), (2u << 16) | 32791u);
+}
+
+TEST(FileFilters, PairsBecomeDialogFilters) {
+  EXPECT_EQ(DialogFilterText("HEX Files|*.hex|BIN Files|*.bin|All Files|*.*"),
+            "HEX Files (*.hex);;BIN Files (*.bin);;All Files (*)");
+  EXPECT_EQ(DialogFilterText("ZR7 Projects|*.zr7|"), "ZR7 Projects (*.zr7)");
+  EXPECT_EQ(DialogFilterText("Images|*.hex;*.eep"), "Images (*.hex *.eep)");
+  EXPECT_EQ(DialogFilterText(""), "");
+  EXPECT_EQ(DialogFilterText("Dangling label"), "");
+}
+
+}  // namespace
+}  // namespace zr7
