@@ -6,6 +6,7 @@ set(ZR7_CORE_SOURCES_mainwindow
   src/app/WindowRules.cpp
 )
 set(ZR7_GUI_SOURCES_mainwindow
+  src/app/AppIcon.cpp
   src/app/MainWindow.cpp
   src/app/MainWindowDialogs.cpp
   src/app/QtOperator.cpp

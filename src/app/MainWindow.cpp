@@ -599,7 +599,9 @@ void MainWindow::HelpCommand() {
   const QString name = QStringLiteral("Help/ZR7.HTM");
   QString path = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(name);
   if (!QFileInfo::exists(path)) path = QDir::current().absoluteFilePath(name);
-  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  QUrl url = QUrl::fromLocalFile(path);
+  if (language_.RussianSelected) url.setFragment(QStringLiteral("ru"));
+  QDesktopServices::openUrl(url);
 }
 
 // ---- Drop ----
