@@ -5,6 +5,7 @@
 #include <iostream>
 #include <unistd.h>
 
+#include "BoardCommandLine.h"
 #include "ChipCommandLine.h"
 #include "ConsoleOperator.h"
 #include "FuseCommandLine.h"
@@ -63,6 +64,8 @@ int main(int argc, char** argv) {
   CLI::App* verify = MemoryCommand(app, "verify", "Load FILE and compare the chip with it (exit 0 on a full match)", line);
   zr7cli::FuseCommandLine fuseLine;
   CLI::App* fuses = zr7cli::AddFuseCommand(app, fuseLine);
+  zr7cli::BoardCommandLine boardLine;
+  zr7cli::AddBoardCommands(app, boardLine);
 
   try {
     app.parse(argc, argv);
@@ -84,6 +87,8 @@ int main(int argc, char** argv) {
   }
   if (simulator->count() > 0) line.simulator = simulatorChip;
   if (*fuses) return zr7cli::RunFuseCommand(line, fuseLine, isatty(STDERR_FILENO) == 1);
+  if (zr7cli::BoardCommandChosen(boardLine))
+    return zr7cli::RunBoardCommand(line, boardLine, isatty(STDERR_FILENO) == 1);
   for (auto [sub, name] : {std::pair{signature, "signature"}, {erase, "erase"}, {blank, "blank-check"},
                            {program, "program"}, {read, "read"}, {verify, "verify"}})
     if (*sub) line.command = name;

@@ -9,9 +9,11 @@ set(ZR7_GUI_SOURCES_dialogs
   src/ui/LoadAddressDialog.cpp
   src/ui/BoardDelaysDialog.cpp
   src/link/BoardSettingsDialog.cpp
+  src/lockfuse/LockFuseDialog.cpp
 )
 set(ZR7_GUI_TESTS_dialogs
   tests/gui/DialogsTest.cpp
+  tests/gui/LockFuseDialogTest.cpp
 )
 set(ZR7_CORE_TESTS_dialogs
   tests/ui/DialogRulesTest.cpp

@@ -1,8 +1,12 @@
 #include "BoardSimulator.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -21,6 +25,11 @@ namespace {
 
 constexpr std::uint8_t kBadAck = 0x3F;  // what a spoiled acknowledgement carries instead of CR
 constexpr int kWriteStallMs = 2000;     // a host that reads nothing for this long loses the reply
+constexpr std::size_t kLoaderBlocks = LoaderImageSize / LoaderBlockSize;
+// A loader that hears nothing for this long gives the transfer up and waits for a new one.
+constexpr auto kLoaderGiveUp = std::chrono::milliseconds(500);
+// With real timing the loader writes its page after every 32nd block and hears nothing meanwhile.
+constexpr auto kLoaderPageWrite = std::chrono::milliseconds(12);
 
 std::string Hex2(std::uint8_t b) {
   char buf[8];
@@ -94,6 +103,14 @@ struct BoardSimulator::Impl {
   bool TargetSelected(std::string_view command);
   Reply WriteBlock(bool flash, std::span<const std::uint8_t> data);
 
+  enum class LoaderPhase : std::uint8_t { Off, Confirm, Blocks };
+  void LoaderByte(std::uint8_t b, SimClock::time_point t, std::unique_lock<std::mutex>& lock);
+  void LoaderReply(WireCommand command, std::vector<std::uint8_t> bytes, std::unique_lock<std::mutex>& lock);
+  void StartBlocks();
+  void LeaveLoader(const std::string& why);
+  void SaveBoard();
+  void LoadBoardOnce();
+
   SimOptions options;  // faults and firmware change at run time
   WireLog& log;
   const bool real;        // Timing::Real
@@ -111,6 +128,15 @@ struct BoardSimulator::Impl {
   WireCommand current;
   std::uint64_t hostBytes = 0;
   bool silentNoted = false;
+
+  LoaderPhase loader = LoaderPhase::Off;
+  std::vector<std::uint8_t> loaderBytes;  // the confirmation or block being collected
+  std::vector<std::uint8_t> receiving;    // the image so far
+  std::size_t loaderBlock = 0;            // blocks acknowledged in this transfer
+  SimClock::time_point loaderLast{};      // the loader's last byte from the host
+  SimClock::time_point loaderBusyUntil{};
+  std::vector<std::uint8_t> installed;    // the last image taken whole
+  bool boardLoaded = false;
 
   // Pacing. The board runs on its own time: a host byte counts as arrived when its last bit
   // has, chip waits move the time on, and each reply byte leaves a byte time after the one
@@ -233,6 +259,13 @@ void BoardSimulator::Impl::OnHostByte(std::uint8_t b, std::uint32_t hostBaud,
   }
   if (dropped) return;  // a UART at another rate sees only framing errors
 
+  if (loader != LoaderPhase::Off && t - loaderLast > kLoaderGiveUp)
+    LeaveLoader("the host fell silent; the loader waits for a new transfer");
+  if (loader != LoaderPhase::Off) {
+    LoaderByte(b, t, lock);
+    return;
+  }
+
   if (!pending) {
     pending = zr7::FindCommand(b);
     if (!pending) {
@@ -340,7 +373,13 @@ Reply BoardSimulator::Impl::Execute(const zr7::CommandInfo& info,
       SaveIfDirty();
       return {};
     case CmdEnterLoader:
-      Note("CmdEnterLoader: the firmware loader is not simulated yet");
+      loaderLast = boardTime;
+      if (options.loaderConfirmation) {
+        loader = LoaderPhase::Confirm;
+        loaderBytes.clear();
+        return Reply{{'e'}, false, {}};
+      }
+      StartBlocks();
       return Ack();
 
     case CmdSetDevice:
@@ -470,6 +509,158 @@ Reply BoardSimulator::Impl::WriteBlock(bool flash, std::span<const std::uint8_t>
   return done ? Ack() : Reply{{zr7::ReplyEsc}, true, {}};
 }
 
+void BoardSimulator::Impl::StartBlocks() {
+  loader = LoaderPhase::Blocks;
+  loaderBytes.clear();
+  receiving.clear();
+  loaderBlock = 0;
+  // From here on the old application is gone: only the loader answers until an image is whole.
+  options.firmware = "ldr";
+  SaveBoard();
+}
+
+void BoardSimulator::Impl::LeaveLoader(const std::string& why) {
+  Note("loader: " + why);
+  loader = LoaderPhase::Off;
+  loaderBytes.clear();
+}
+
+void BoardSimulator::Impl::LoaderReply(WireCommand command, std::vector<std::uint8_t> bytes,
+                                       std::unique_lock<std::mutex>& lock) {
+  const std::uint32_t boardBaud = state.baud;
+  lock.unlock();
+  command.reply = Transmit(bytes, boardBaud);
+  lock.lock();
+  log.AddCommand(std::move(command));
+}
+
+void BoardSimulator::Impl::LoaderByte(std::uint8_t b, SimClock::time_point t,
+                                      std::unique_lock<std::mutex>& lock) {
+  if (t < loaderBusyUntil) {
+    Note("loader: byte " + Hex2(b) + " lost while the page was being written");
+    return;
+  }
+  loaderLast = t;
+  loaderBytes.push_back(b);
+  if (loader == LoaderPhase::Confirm) {
+    // Judged byte by byte: a host that gives up (CmdQuit) ends the wait at once.
+    const std::size_t at = loaderBytes.size() - 1;
+    const bool wrong = b != (*options.loaderConfirmation)[at];
+    if (!wrong && loaderBytes.size() < 8) return;
+    WireCommand command{t, 0, "LoaderConfirmation", loaderBytes, {}, state.baud};
+    if (wrong) {
+      LeaveLoader("wrong confirmation sequence; the firmware is kept");
+      log.AddCommand(std::move(command));
+      return;
+    }
+    StartBlocks();
+    LoaderReply(std::move(command), {zr7::ReplyCr}, lock);
+    return;
+  }
+  if (loaderBytes.size() < LoaderBlockSize) return;
+  const std::size_t number = loaderBlock + 1;
+  WireCommand command{t, 0, "LoaderBlock", loaderBytes, {}, state.baud};
+  if (static_cast<int>(number) == options.faults.loaderSilentAtBlock) {
+    LeaveLoader("fault: block " + std::to_string(number) + " left unanswered");
+    log.AddCommand(std::move(command));
+    return;
+  }
+  if (static_cast<int>(number) == options.faults.loaderBadReplyAtBlock) {
+    LeaveLoader("fault: block " + std::to_string(number) + " answered with 0x3F");
+    LoaderReply(std::move(command), {kBadAck}, lock);
+    return;
+  }
+  receiving.insert(receiving.end(), loaderBytes.begin(), loaderBytes.end());
+  loaderBytes.clear();
+  loaderBlock = number;
+  const bool last = loaderBlock == kLoaderBlocks;
+  if (last) {
+    installed = receiving;
+    const std::string& v = options.newVersion;
+    options.firmware = v;
+    options.ident = std::string("ZR7 ") + v[0] + "." + v.substr(1);
+    loader = LoaderPhase::Off;
+    Note("loader: image complete; the board now reports " + v);
+    SaveBoard();
+  }
+  LoaderReply(std::move(command), {zr7::ReplyCr}, lock);
+  if (real && !last && loaderBlock % 32 == 0) loaderBusyUntil = txFree + kLoaderPageWrite;
+}
+
+void BoardSimulator::Impl::SaveBoard() {
+  if (options.statePath.empty()) return;
+  std::string reason;
+  if (!SaveBoardRecord(options.statePath, {options.firmware, options.ident, installed}, &reason))
+    Note("board state not saved: " + reason);
+}
+
+void BoardSimulator::Impl::LoadBoardOnce() {
+  if (boardLoaded) return;
+  boardLoaded = true;
+  if (options.statePath.empty()) return;
+  struct stat st {};
+  if (stat(BoardRecordPath(options.statePath).c_str(), &st) != 0) return;
+  BoardRecord record;
+  std::string reason;
+  if (!LoadBoardRecord(options.statePath, record, &reason)) {
+    Note("board state not loaded: " + reason);
+    return;
+  }
+  // The board remembers its own firmware, whatever it was started with.
+  options.firmware = record.firmware;
+  options.ident = record.ident;
+  installed = std::move(record.image);
+}
+
+std::string BoardRecordPath(const std::string& statePath) { return statePath + ".board"; }
+
+bool LoadBoardRecord(const std::string& statePath, BoardRecord& record, std::string* error) {
+  const std::string path = BoardRecordPath(statePath);
+  auto fail = [&](const std::string& text) {
+    if (error) *error = path + ": " + text;
+    return false;
+  };
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return fail(std::strerror(errno));
+  std::string magic, version, ident, image;
+  if (!std::getline(in, magic) || magic != "zr7-sim board 1") return fail("not a board state file");
+  if (!std::getline(in, version) || version.rfind("version ", 0) != 0 || version.size() != 11)
+    return fail("no version line");
+  if (!std::getline(in, ident) || ident.rfind("ident ", 0) != 0) return fail("no ident line");
+  std::size_t size = 0;
+  if (!std::getline(in, image) || image.rfind("image ", 0) != 0) return fail("no image line");
+  std::istringstream(image.substr(6)) >> size;
+  if (size != 0 && size != LoaderImageSize) return fail("an image of " + std::to_string(size) + " bytes");
+  std::vector<std::uint8_t> bytes(size);
+  if (size && !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
+    return fail("the image is cut short");
+  record = {version.substr(8), ident.substr(6), std::move(bytes)};
+  return true;
+}
+
+bool SaveBoardRecord(const std::string& statePath, const BoardRecord& record, std::string* error) {
+  const std::string path = BoardRecordPath(statePath);
+  const std::string temporary = path + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << "zr7-sim board 1\nversion " << record.firmware << "\nident " << record.ident << "\nimage "
+        << record.image.size() << "\n";
+    out.write(reinterpret_cast<const char*>(record.image.data()), static_cast<std::streamsize>(record.image.size()));
+    out.close();
+    if (!out) {
+      if (error) *error = "cannot write " + temporary;
+      std::remove(temporary.c_str());
+      return false;
+    }
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (error) *error = "cannot replace " + path + ": " + std::strerror(errno);
+    std::remove(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
 BoardSimulator::BoardSimulator(SimOptions options)
     : impl_(std::make_unique<Impl>(std::move(options), log_)) {}
 
@@ -486,11 +677,17 @@ bool BoardSimulator::Start(std::string* error) {
     return fail("firmware version must be three characters, not \"" + s.options.firmware + "\"");
   if (s.options.ident.size() > 255)
     return fail("identification text is longer than 255 characters");
+  if (s.options.newVersion.size() != 3)
+    return fail("new firmware version must be three characters, not \"" + s.options.newVersion + "\"");
 
   {
     std::lock_guard<std::mutex> lock(s.mutex);
     std::string reason;
     if (!s.EnsureChip(&reason)) return fail(reason);
+    s.LoadBoardOnce();
+    // A board powered up anew: a transfer cut off by the power is given up.
+    s.loader = Impl::LoaderPhase::Off;
+    s.loaderBusyUntil = {};
     // A board powered up anew: its own state is fresh, the chip keeps its memories.
     s.state = BoardState{};
     s.pending = nullptr;
@@ -547,6 +744,21 @@ void BoardSimulator::SetFirmware(const std::string& threeChars) {
     return;
   }
   impl_->options.firmware = threeChars;
+}
+
+std::string BoardSimulator::Firmware() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->options.firmware;
+}
+
+std::vector<std::uint8_t> BoardSimulator::FirmwareImage() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->installed;
+}
+
+bool BoardSimulator::InLoader() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->loader != Impl::LoaderPhase::Off;
 }
 
 std::vector<std::uint8_t> BoardSimulator::FlashContents() const {

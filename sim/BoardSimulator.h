@@ -25,6 +25,8 @@ struct SimFaults {
   bool noSerialReply = false;    // CmdGetSerial goes unanswered
   int escAtDataBlock = -1;       // the K-th '{' / '>' block (1-based, since Start) fails its poll:
                                  // nothing of it is written and it is answered by ESC
+  int loaderSilentAtBlock = -1;  // the loader drops out at its K-th block (1-based): no CR
+  int loaderBadReplyAtBlock = -1;  // the loader answers its K-th block with 0x3F and drops out
 };
 
 // Instant: every answer at once, chip writes take no time. Real: every byte takes its wire time
@@ -46,9 +48,33 @@ struct SimOptions {
   // file exists (the images above then overwrite what they cover), written whenever a session
   // that changed something ends, and at Stop.
   std::string statePath;
+  // The loader: with a sequence, CmdEnterLoader answers 'e' and wants these eight bytes first.
+  std::optional<std::array<std::uint8_t, 8>> loaderConfirmation;
+  std::string newVersion = "910";  // what the board reports after a complete update
   Timing timing = Timing::Instant;
   SimFaults faults;
 };
+
+// The loader's side of the firmware update.
+inline constexpr std::size_t LoaderImageSize = 12288;
+inline constexpr std::size_t LoaderBlockSize = 4;
+
+// What the board keeps of its own firmware across runs: beside the chip's state file, in
+// "<state>.board" (text lines, then the image as raw bytes):
+//
+//   zr7-sim board 1
+//   version 910
+//   ident ZR7 9.10
+//   image 12288
+//   <12288 bytes>
+struct BoardRecord {
+  std::string firmware;             // three version characters; "ldr" after a broken update
+  std::string ident;
+  std::vector<std::uint8_t> image;  // the last image received whole; empty before any
+};
+std::string BoardRecordPath(const std::string& statePath);
+bool LoadBoardRecord(const std::string& statePath, BoardRecord& record, std::string* error);
+bool SaveBoardRecord(const std::string& statePath, const BoardRecord& record, std::string* error);
 
 // The chip's lock and fuse bytes, 0 bits programmed. AVR: the lock byte as instruction 58 00 00
 // reads it (bit 0 LB1, bit 1 LB2, bits 2-5 boot lock bits); AT89S: bits 0-2 the three lock bits;
@@ -96,6 +122,10 @@ class BoardSimulator {
   // Changes take effect from the next byte the board handles.
   void SetFaults(const SimFaults& faults);
   void SetFirmware(const std::string& threeChars);
+  // The version characters the board answers now, and the last firmware image it took whole.
+  std::string Firmware() const;
+  std::vector<std::uint8_t> FirmwareImage() const;
+  bool InLoader() const;  // between an acknowledged CmdEnterLoader and the end of the transfer
 
   // The target chip's memories, as copies; empty for a memory the chip lacks or an unknown chip.
   // They live as long as this object (across Stop and Start), and may be read and changed before

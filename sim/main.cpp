@@ -40,6 +40,13 @@ const char kUsage[] =
     "  --state FILE         keep the chip's memories, lock and fuse bytes in FILE between\n"
     "                       runs: read at start if it exists (images then overwrite it),\n"
     "                       written after each session that changed the chip and on exit\n"
+    "                       (and the board's firmware in FILE.board)\n"
+    "  --loader-confirmation HEX16\n"
+    "                       the loader answers 'e' and wants these 8 bytes before the image\n"
+    "  --new-version XYZ    version reported after a complete firmware update (default 910)\n"
+    "  --dump-firmware FILE with --state: write the last firmware image received to FILE, exit\n"
+    "  --loader-silent-at K the loader leaves its K-th block unanswered and drops out\n"
+    "  --loader-bad-reply-at K  the loader answers its K-th block with 0x3F and drops out\n"
     "  --timing MODE        instant (default): answer at once; real: every byte takes its\n"
     "                       wire time and chip writes their datasheet-like times\n"
     "  --esc-at K           the K-th Flash/Eeprom data block fails its poll (ESC reply)\n"
@@ -136,6 +143,7 @@ int main(int argc, char** argv) {
   options.chip.clear();
   std::string link;
   bool echoLog = false;
+  std::string dumpFirmware;
 
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
@@ -208,6 +216,25 @@ int main(int argc, char** argv) {
     } else if (arg == "--bad-ack") {
       if (!value(v) || !ParseCount(v, options.faults.badAckAtCommand) || options.faults.badAckAtCommand < 1)
         return UsageError("--bad-ack needs a command number from 1");
+    } else if (arg == "--loader-confirmation") {
+      std::array<std::uint8_t, 8> bytes{};
+      bool ok = value(v) && v.size() == 16;
+      for (std::size_t k = 0; ok && k < 8; ++k) ok = ParseHexByte(v.substr(2 * k, 2), bytes[k]);
+      if (!ok) return UsageError("--loader-confirmation needs 16 hexadecimal digits");
+      options.loaderConfirmation = bytes;
+    } else if (arg == "--new-version") {
+      if (!value(v) || v.size() != 3) return UsageError("--new-version needs exactly three characters");
+      options.newVersion = v;
+    } else if (arg == "--dump-firmware") {
+      if (!value(v) || v.empty()) return UsageError("--dump-firmware needs a file");
+      dumpFirmware = v;
+    } else if (arg == "--loader-silent-at") {
+      if (!value(v) || !ParseCount(v, options.faults.loaderSilentAtBlock) || options.faults.loaderSilentAtBlock < 1)
+        return UsageError("--loader-silent-at needs a block number from 1");
+    } else if (arg == "--loader-bad-reply-at") {
+      if (!value(v) || !ParseCount(v, options.faults.loaderBadReplyAtBlock) ||
+          options.faults.loaderBadReplyAtBlock < 1)
+        return UsageError("--loader-bad-reply-at needs a block number from 1");
     } else if (arg == "--no-ident" && flag()) {
       options.faults.noIdentReply = true;
     } else if (arg == "--no-serial" && flag()) {
@@ -217,6 +244,27 @@ int main(int argc, char** argv) {
     } else {
       return UsageError("unknown option '" + std::string(argv[i]) + "'");
     }
+  }
+  if (!dumpFirmware.empty()) {
+    if (options.statePath.empty()) return UsageError("--dump-firmware needs --state FILE");
+    zr7sim::BoardRecord record;
+    std::string error;
+    if (!zr7sim::LoadBoardRecord(options.statePath, record, &error)) {
+      std::fprintf(stderr, "zr7-sim: %s\n", error.c_str());
+      return kExitFailure;
+    }
+    if (record.image.empty()) {
+      std::fprintf(stderr, "zr7-sim: the board has received no complete firmware image\n");
+      return kExitFailure;
+    }
+    FILE* out = std::fopen(std::string(dumpFirmware).c_str(), "wb");
+    const bool ok = out && std::fwrite(record.image.data(), 1, record.image.size(), out) == record.image.size();
+    if (out && std::fclose(out) != 0) return kExitFailure;
+    if (!ok) {
+      std::fprintf(stderr, "zr7-sim: cannot write %s\n", std::string(dumpFirmware).c_str());
+      return kExitFailure;
+    }
+    return 0;
   }
   if (options.chip.empty()) return UsageError("--chip NAME is required (see --list-chips)");
   if (!IsChipName(options.chip))

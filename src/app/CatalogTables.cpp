@@ -283,6 +283,23 @@ constexpr CatalogRow kOwnMessages[] = {
     {2098, "Lock mode %d is not available on the %s (0 to %d).", "Режим защиты %d недоступен для %s (от 0 до %d)."},
     {2099, "Not read back: with these fuse bits the chip no longer answers serial programming.",
      "Не прочитано: с такими fuse битами микросхема больше не отвечает на последовательное программирование."},
+    // Board management and firmware (2100-2119).
+    {2100, "Cannot read the firmware file '%s'. Nothing was sent to the board.",
+     "Невозможно прочитать файл прошивки '%s'. На плату ничего не отправлено."},
+    {2101, "The firmware file '%s' has %u bytes; a firmware image has exactly %u. Nothing was sent to the board.",
+     "Файл прошивки '%s' содержит %u байт; образ прошивки должен содержать ровно %u. На плату ничего не отправлено."},
+    {2102, "The board asks for its confirmation sequence (8 bytes as 16 hex digits) before it enters its loader. The update was stopped; the board keeps its firmware.",
+     "Плата запрашивает последовательность подтверждения (8 байт, 16 шестнадцатеричных цифр) перед входом в загрузчик. Обновление остановлено; прошивка платы не изменена."},
+    {2103, "Firmware file: %s", "Файл прошивки: %s"},
+    {2104, "The firmware transfer cannot be interrupted: Ctrl+C is held until it ends.",
+     "Передачу прошивки нельзя прервать: Ctrl+C будет задержан до её окончания."},
+    {2105, "The confirmation sequence takes 16 hex digits, not '%s'.",
+     "Последовательность подтверждения состоит из 16 шестнадцатеричных цифр, а не '%s'."},
+    {2106, "The %s has no calibration bytes.", "У %s нет калибровочных байтов."},
+    {2107, "The firmware was not updated: add --yes to update it.",
+     "Прошивка не обновлена: добавьте --yes, чтобы обновить её."},
+    {2108, "The board now reports '%s', not the required version %c.%c%c.",
+     "Плата теперь сообщает '%s', а не требуемую версию %c.%c%c."},
 };
 
 // Ids above 0 are menu command ids; 0 and below name a top-level popup by position (-id).

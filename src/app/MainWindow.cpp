@@ -24,6 +24,8 @@
 #include "app/QtOperator.h"
 #include "buffers/BufferCommands.h"
 #include "devices/DeviceTable.h"
+#include "lockfuse/LockFuseCommands.h"
+#include "lockfuse/LockFuseDialog.h"
 #include "ui/DialogRules.h"
 #include "ui/DialogUnits.h"
 #include "ui/HexView.h"
@@ -499,6 +501,9 @@ void MainWindow::Command(int id, int code) {
     case C::SelectLanguage:
       LanguageCommand();
       break;
+    case C::LockFuseBits:
+      LockFuseCommand();
+      break;
     case C::Help:
       HelpCommand();
       return;
@@ -592,6 +597,14 @@ void MainWindow::LanguageCommand() {
   language_.RussianSelected = *choice;
   Translate();
   RebuildRecentMenu();
+}
+
+void MainWindow::LockFuseCommand() {
+  LockFuseCommands commands(link_);
+  OpenLockFuseTool(this, catalog_, op_, commands, Job(), CurrentDeviceIndex(), [this](ChipJob& job) {
+    chip_.ChipErase(job);
+    return results_.lastOperationStatus == 0;
+  });
 }
 
 void MainWindow::HelpCommand() {

@@ -115,6 +115,7 @@ class MainWindow : public QMainWindow, public ProjectWindow, public DeviceSelect
   void BoardSettingsCommand();
   void AdvancedBoardSettingsCommand();
   void LanguageCommand();
+  void LockFuseCommand();
   void HelpCommand();
   void WriteBoardToProfile();
   QComboBox* Combo(int id) const;

@@ -87,6 +87,15 @@ inline constexpr int FusesUnknownBit = 2096;
 inline constexpr int FusesNoSuchGroup = 2097;
 inline constexpr int FusesLockModeUnavailable = 2098;
 inline constexpr int FusesNotReadBack = 2099;
+inline constexpr int FirmwareFileUnreadable = 2100;
+inline constexpr int FirmwareFileWrongSize = 2101;
+inline constexpr int FirmwareConfirmationNeeded = 2102;
+inline constexpr int FirmwareFileNote = 2103;
+inline constexpr int FirmwareNotInterruptible = 2104;
+inline constexpr int FirmwareBadConfirmation = 2105;
+inline constexpr int NoCalibrationBytes = 2106;
+inline constexpr int FirmwareNeedsYes = 2107;
+inline constexpr int FirmwareWrongNewVersion = 2108;
 }  // namespace msg
 
 // Dialog ids of the translated windows.

@@ -194,7 +194,6 @@ bool CommandConnected(WindowCommand command) {
     case C::None:
     case C::Autoprogram:
     case C::ProjectSettings:
-    case C::LockFuseBits:
     case C::ReadCalibration:
     case C::SearchBoard:
     case C::BoardInfo:

@@ -207,7 +207,8 @@ TEST_F(MainWindowTest, ChipWithoutCalibrationGreysOnlyThatItem) {
   EXPECT_TRUE(Enabled(control::ReadFlash));
   EXPECT_FALSE(Enabled(control::ProgramFlash));
   // Commands of later work are present and greyed.
-  for (int id : {command::LockFuseBits, command::ProjectSettings, command::SearchBoard, command::BoardInfo,
+  EXPECT_TRUE(window->MenuAction(command::LockFuseBits)->isEnabled());
+  for (int id : {command::ProjectSettings, command::SearchBoard, command::BoardInfo,
                  command::UpdateFirmware, control::Autoprogram, command::About}) {
     ASSERT_NE(window->MenuAction(id), nullptr) << id;
     EXPECT_FALSE(window->MenuAction(id)->isEnabled()) << id;
