@@ -296,7 +296,11 @@ bool BoardLink::ReadBoardIdent(int portNumber, std::string* identOut, std::array
                             serial[4]);
   }
   if (!Quit()) ShowInfo(op_, catalog_, catalog_.GetText(msg::IncorrectDisconnection));
-  op_.SetStatus(boardIdent_ + serialText);
+  // The board chooses the text; what cannot be shown is shown as "?".
+  std::string shown = boardIdent_;
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
+  op_.SetStatus(shown + serialText);
   if (identOut) *identOut = boardIdent_;
   return true;
 }

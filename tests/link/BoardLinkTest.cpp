@@ -404,6 +404,16 @@ TEST(BoardLinkIdent, ReadsIdentificationAndSerialNumber) {
   EXPECT_EQ(rig.Names(), (std::vector<std::string>{"CmdWake", "CmdGetVersion", "CmdGetIdent", "CmdGetSerial", "CmdQuit"}));
 }
 
+TEST(BoardLinkIdent, UnprintableCharactersShowAsQuestionMarks) {
+  SimOptions s;
+  s.ident = std::string("ZR7\x01" "9.1\xFF", 8);
+  Rig rig(s);
+  std::string ident;
+  ASSERT_TRUE(rig.link.ReadBoardIdent(kPort, &ident, nullptr, true));
+  EXPECT_EQ(ident, s.ident);  // kept as the board sent it
+  EXPECT_EQ(rig.op.LastStatus(), "ZR7?9.1? (Serial number 01 23 45 67 89)");
+}
+
 TEST(BoardLinkIdent, NoBoardChosen) {
   Rig rig;
   std::string ident;
