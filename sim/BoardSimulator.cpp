@@ -584,7 +584,12 @@ void BoardSimulator::Impl::LoaderByte(std::uint8_t b, SimClock::time_point t,
     SaveBoard();
   }
   LoaderReply(std::move(command), {zr7::ReplyCr}, lock);
-  if (real && !last && loaderBlock % 32 == 0) loaderBusyUntil = txFree + kLoaderPageWrite;
+  // The page write starts once the block's CR is out, reckoned from when the block's last byte
+  // arrived on the wire rather than from when this thread got to it, so a late wake-up on a
+  // loaded machine does not stretch the busy time past what the board itself would take.
+  if (real && !last && loaderBlock % 32 == 0)
+    loaderBusyUntil = loaderLast + std::chrono::microseconds(10'000'000 / std::max<std::uint32_t>(state.baud, 1)) +
+                      kLoaderPageWrite;
 }
 
 void BoardSimulator::Impl::SaveBoard() {
