@@ -10,10 +10,12 @@ set(ZR7_GUI_SOURCES_dialogs
   src/ui/BoardDelaysDialog.cpp
   src/link/BoardSettingsDialog.cpp
   src/lockfuse/LockFuseDialog.cpp
+  src/link/SelfProgramDialog.cpp
 )
 set(ZR7_GUI_TESTS_dialogs
   tests/gui/DialogsTest.cpp
   tests/gui/LockFuseDialogTest.cpp
+  tests/gui/BoardCommandsTest.cpp
 )
 set(ZR7_CORE_TESTS_dialogs
   tests/ui/DialogRulesTest.cpp

@@ -300,6 +300,11 @@ constexpr CatalogRow kOwnMessages[] = {
      "Прошивка не обновлена: добавьте --yes, чтобы обновить её."},
     {2108, "The board now reports '%s', not the required version %c.%c%c.",
      "Плата теперь сообщает '%s', а не требуемую версию %c.%c%c."},
+    {2109, "Firmware image", "Образ прошивки"},
+    {2110, "Browse...", "Обзор..."},
+    {2111, "Confirmation sequence (16 hex digits, when the board asks for one)",
+     "Последовательность подтверждения (16 шестнадцатеричных цифр, если плата её запрашивает)"},
+    {2112, "Firmware images|*.bin|All Files|*.*", "Образы прошивки|*.bin|Все файлы|*.*"},
 };
 
 // Ids above 0 are menu command ids; 0 and below name a top-level popup by position (-id).

@@ -24,6 +24,8 @@
 #include "app/QtOperator.h"
 #include "buffers/BufferCommands.h"
 #include "devices/DeviceTable.h"
+#include "link/BoardManagement.h"
+#include "link/FirmwareUpdate.h"
 #include "lockfuse/LockFuseCommands.h"
 #include "lockfuse/LockFuseDialog.h"
 #include "ui/DialogRules.h"
@@ -504,6 +506,18 @@ void MainWindow::Command(int id, int code) {
     case C::LockFuseBits:
       LockFuseCommand();
       break;
+    case C::SearchBoard:
+      SearchBoardCommand();
+      break;
+    case C::BoardInfo:
+      BoardManagement(link_).ShowBoardInfo(board_.port);
+      break;
+    case C::ReadCalibration:
+      BoardManagement(link_).ReadCalibration(Job().connect, board_.port);
+      break;
+    case C::UpdateFirmware:
+      UpdateFirmwareCommand();
+      break;
     case C::Help:
       HelpCommand();
       return;
@@ -605,6 +619,52 @@ void MainWindow::LockFuseCommand() {
     chip_.ChipErase(job);
     return results_.lastOperationStatus == 0;
   });
+}
+
+void MainWindow::SearchBoardCommand() {
+  const SearchResult found = BoardManagement(link_).SearchBoard();
+  // Kept in memory and written at shut-down; the simulator's slot stays this run's only.
+  board_.port = found.port;
+  board_.simulatorPort = !simulatorPath_.empty() && found.port == 1;
+}
+
+void MainWindow::UpdateFirmwareCommand() {
+  // The update reads its image before it asks the board for its version, so the file has to
+  // be known before the dialog can show that version.
+  if (firmware_.imagePath.empty()) {
+    FileRequest request;
+    request.title = catalog_.GetText(msg::FirmwareImageLabel);
+    request.filter = catalog_.GetText(msg::FirmwareFileFilter);
+    request.defaultExtension = "bin";
+    const auto path = op_.ChooseFileToOpen(request);
+    if (!path) return;
+    firmware_.imagePath = *path;
+  }
+  auto requestOf = [this](const SelfProgramChoice& c) {
+    return FirmwareUpdateRequest{board_.port, c.imagePath, c.confirmation, c.speed};
+  };
+  // Normal speed each time, as the dialog opens with it.
+  SelfProgramChoice offered = firmware_;
+  offered.speed = FirmwareSpeed::Normal;
+  std::optional<SelfProgramChoice> chosen;
+  bool asked = false;
+  const bool updated = UpdateFirmware(link_, requestOf(offered), [&](const FirmwareVersions& versions) {
+    asked = true;
+    chosen = RunSelfProgramDialog(this, catalog_, op_, versions, offered);
+    // Anything changed in the dialog means another request: this one stops before the transfer.
+    return chosen && *chosen == offered;
+  });
+  if (!asked) {
+    // Refused before the dialog (a file gone or of the wrong size): the next update asks again.
+    // Without a port the file was not the reason.
+    if (board_.port != 0) firmware_.imagePath.clear();
+    return;
+  }
+  if (!chosen) return;
+  firmware_ = *chosen;
+  if (updated || *chosen == offered) return;
+  // Same board, just asked: the operator's answer stands for the second pass.
+  UpdateFirmware(link_, requestOf(*chosen), [](const FirmwareVersions&) { return true; });
 }
 
 void MainWindow::HelpCommand() {

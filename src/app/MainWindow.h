@@ -16,6 +16,7 @@
 #include "buffers/MemoryBuffer.h"
 #include "link/BoardLink.h"
 #include "link/ComPort.h"
+#include "link/SelfProgramDialog.h"
 #include "link/PortMap.h"
 #include "operations/ChipCommands.h"
 #include "project/Profile.h"
@@ -116,6 +117,8 @@ class MainWindow : public QMainWindow, public ProjectWindow, public DeviceSelect
   void AdvancedBoardSettingsCommand();
   void LanguageCommand();
   void LockFuseCommand();
+  void SearchBoardCommand();
+  void UpdateFirmwareCommand();
   void HelpCommand();
   void WriteBoardToProfile();
   QComboBox* Combo(int id) const;
@@ -140,6 +143,8 @@ class MainWindow : public QMainWindow, public ProjectWindow, public DeviceSelect
   RecentList recent_;
   ProjectCommands projectCommands_;
   ChipCommands chip_;
+  // The last update's file, sequence and speed, offered again by the next one.
+  SelfProgramChoice firmware_;
   std::unique_ptr<Label> flashLabel_;
   std::unique_ptr<Label> eepromLabel_;
 

@@ -96,6 +96,10 @@ inline constexpr int FirmwareBadConfirmation = 2105;
 inline constexpr int NoCalibrationBytes = 2106;
 inline constexpr int FirmwareNeedsYes = 2107;
 inline constexpr int FirmwareWrongNewVersion = 2108;
+inline constexpr int FirmwareImageLabel = 2109;
+inline constexpr int FirmwareBrowse = 2110;
+inline constexpr int FirmwareConfirmationLabel = 2111;
+inline constexpr int FirmwareFileFilter = 2112;
 }  // namespace msg
 
 // Dialog ids of the translated windows.

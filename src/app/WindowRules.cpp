@@ -194,10 +194,6 @@ bool CommandConnected(WindowCommand command) {
     case C::None:
     case C::Autoprogram:
     case C::ProjectSettings:
-    case C::ReadCalibration:
-    case C::SearchBoard:
-    case C::BoardInfo:
-    case C::UpdateFirmware:
     case C::About: return false;
     default: return true;
   }

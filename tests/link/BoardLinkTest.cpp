@@ -97,7 +97,7 @@ TEST(BoardLinkConnect, LowSpeedSessionWireSequence) {
   EXPECT_FALSE(rig.port.IsConnected());
 
   // EndSession's mode block closes the log.
-  rig.sim.Log().WaitForCommands(12, std::chrono::milliseconds(500));
+  rig.sim.Log().WaitForCommands(12, std::chrono::milliseconds(2000));
   auto cmds = rig.Commands();
   ASSERT_EQ(cmds.size(), 12u) << rig.sim.Log().Format();
   EXPECT_EQ(rig.Names(), (std::vector<std::string>{"CmdWake", "CmdGetVersion", "CmdSetDevice", "CmdSetAddress",
@@ -126,7 +126,7 @@ TEST(BoardLinkConnect, HighSpeedSwitchesAfterTheModeAcknowledgement) {
   EXPECT_EQ(rig.port.IsConnected(), true);
   EXPECT_EQ(rig.sim.State().baud, 115200u);
   ASSERT_TRUE(rig.link.EndSession());
-  rig.sim.Log().WaitForCommands(9, std::chrono::milliseconds(500));
+  rig.sim.Log().WaitForCommands(9, std::chrono::milliseconds(2000));
 
   auto cmds = rig.Commands();
   const WireCommand* setMode = rig.Find(cmds, CmdSetMode, 0);
@@ -249,10 +249,13 @@ TEST(BoardLinkConnect, At45ProbeOutcomes) {
     ASSERT_TRUE(rig.link.Connect(o, kPort, false));
     EXPECT_EQ(rig.op.LastStatus(), "AT45 memory detected");
     rig.link.EndSession();
-    rig.sim.Log().WaitForCommands(10, std::chrono::milliseconds(500));
+    // Connect's nine commands, then EndSession's two.
+    rig.sim.Log().WaitForCommands(11, std::chrono::milliseconds(2000));
     auto cmds = rig.Commands();
+    ASSERT_NE(rig.Find(cmds, CmdSetMode, 1), nullptr) << rig.sim.Log().Format();
     EXPECT_EQ(rig.Find(cmds, CmdSetMode, 0)->args, (Bytes{0, 4, 0}));  // AT45 always at code 4
     EXPECT_EQ(rig.Find(cmds, CmdSetMode, 1)->args, (Bytes{0, 255, 0}));  // the table on the way out
+    ASSERT_NE(rig.Find(cmds, CmdSpiGet), nullptr);
     EXPECT_EQ(rig.Find(cmds, CmdSpiPut)->args, Bytes{0x57});
     EXPECT_EQ(rig.Find(cmds, CmdSpiGet)->reply, Bytes{0x9C});
     // No reset, no programming enable for a DataFlash.
@@ -318,7 +321,7 @@ TEST(BoardLinkVersion, OtherVersionIsAConflict) {
   EXPECT_TRUE(rig.link.VersionConflict());
   EXPECT_TRUE(rig.op.Events().empty());
   EXPECT_FALSE(rig.port.IsConnected());
-  rig.sim.Log().WaitForCommands(7, std::chrono::milliseconds(500));
+  rig.sim.Log().WaitForCommands(7, std::chrono::milliseconds(2000));
   EXPECT_EQ(rig.Names().back(), "CmdQuit");
 
   // Without the check the board answers and the port stays open for further commands.
@@ -366,7 +369,7 @@ TEST(BoardLinkFailures, WrongAcknowledgementEndsTheConnection) {
   EXPECT_EQ(rig.BoxTexts(), std::vector<std::string>{"Connection error"});
   EXPECT_EQ(rig.op.LastStatus(), "Connection error");
   EXPECT_FALSE(rig.port.IsConnected());
-  rig.sim.Log().WaitForCommands(5, std::chrono::milliseconds(500));
+  rig.sim.Log().WaitForCommands(5, std::chrono::milliseconds(2000));
   auto names = rig.Names();
   ASSERT_EQ(names.size(), 5u) << rig.sim.Log().Format();
   EXPECT_EQ(names[3], "CmdEndSession");  // nothing more of the connection after the bad byte
@@ -400,7 +403,7 @@ TEST(BoardLinkIdent, ReadsIdentificationAndSerialNumber) {
   EXPECT_EQ(rig.op.WaitCursorDepth(), 0);
   EXPECT_EQ(rig.op.MaxWaitCursorDepth(), 1);
   EXPECT_FALSE(rig.port.IsConnected());
-  rig.sim.Log().WaitForCommands(5, std::chrono::milliseconds(500));
+  rig.sim.Log().WaitForCommands(5, std::chrono::milliseconds(2000));
   EXPECT_EQ(rig.Names(), (std::vector<std::string>{"CmdWake", "CmdGetVersion", "CmdGetIdent", "CmdGetSerial", "CmdQuit"}));
 }
 
