@@ -305,6 +305,9 @@ constexpr CatalogRow kOwnMessages[] = {
     {2111, "Confirmation sequence (16 hex digits, when the board asks for one)",
      "Последовательность подтверждения (16 шестнадцатеричных цифр, если плата её запрашивает)"},
     {2112, "Firmware images|*.bin|All Files|*.*", "Образы прошивки|*.bin|Все файлы|*.*"},
+    // Autoprogram (2120-2139).
+    {2120, "Autoprogram: ERROR programming lock and fuse bits",
+     "Автопрограммирование: ОШИБКА программирования битов защиты и fuse"},
 };
 
 // Ids above 0 are menu command ids; 0 and below name a top-level popup by position (-id).

@@ -100,6 +100,7 @@ inline constexpr int FirmwareImageLabel = 2109;
 inline constexpr int FirmwareBrowse = 2110;
 inline constexpr int FirmwareConfirmationLabel = 2111;
 inline constexpr int FirmwareFileFilter = 2112;
+inline constexpr int AutoprogramLockFuseFailed = 2120;
 }  // namespace msg
 
 // Dialog ids of the translated windows.
