@@ -25,6 +25,7 @@
 #include "link/Commands.h"
 #include "link/SelfProgramDialog.h"
 #include "project/Profile.h"
+#include "gui/WhenModal.h"
 
 namespace zr7 {
 namespace {
@@ -53,36 +54,6 @@ class TestOperator : public QtOperator {
   }
 };
 
-// Acts on the first modal dialog of this type; any modal dialog still open at the deadline is
-// rejected, so a dialog that stays open fails the test instead of hanging it.
-template <typename D>
-class WhenModal {
- public:
-  explicit WhenModal(std::function<void(D&)> act) : act_(std::move(act)) {
-    poll_.setInterval(5);
-    QObject::connect(&poll_, &QTimer::timeout, [this] {
-      if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget())) {
-        poll_.stop();
-        acted_ = true;
-        act_(*d);
-      }
-    });
-    poll_.start();
-    deadline_.setSingleShot(true);
-    QObject::connect(&deadline_, &QTimer::timeout, [] {
-      ADD_FAILURE() << "a dialog was still open at the deadline";
-      if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->reject();
-    });
-    deadline_.start(30000);
-  }
-  bool Acted() const { return acted_; }
-
- private:
-  std::function<void(D&)> act_;
-  QTimer poll_;
-  QTimer deadline_;
-  bool acted_ = false;
-};
 
 template <typename T>
 T* Find(QWidget& dialog, const QString& name) {
@@ -248,7 +219,7 @@ TEST_F(BoardCommandsTest, UpdateDialogShowsVersionsAndCancelSendsNothing) {
   Start();
   const std::string image = WriteImage("fw.bin", Pattern(FirmwareImageSize));
   op.files.push_back(image);
-  WhenModal<SelfProgramDialog> cancel([&](SelfProgramDialog& d) {
+  WhenModalOf<SelfProgramDialog> cancel([&](SelfProgramDialog& d) {
     // The versions survive the table's "-" rows.
     EXPECT_EQ(Find<QLineEdit>(d, "id1155")->text(), QStringLiteral("ZR7 9.10"));
     EXPECT_EQ(Find<QLineEdit>(d, "id1157")->text(), QStringLiteral("ZR7 9.10"));
@@ -291,7 +262,7 @@ TEST_F(BoardCommandsTest, SequenceTypedInTheDialogReachesTheLoaderAndTheImageArr
   Start();
   const std::vector<std::uint8_t> bytes = Pattern(FirmwareImageSize);
   op.files.push_back(WriteImage("fw.bin", bytes));
-  WhenModal<SelfProgramDialog> update([](SelfProgramDialog& d) {
+  WhenModalOf<SelfProgramDialog> update([](SelfProgramDialog& d) {
     Find<QLineEdit>(d, "confirmation")->setText(QStringLiteral("0123456789abcdef"));
     Find<QPushButton>(d, "id1")->click();
   });
@@ -310,7 +281,7 @@ TEST_F(BoardCommandsTest, MalformedSequenceKeepsTheDialogOpen) {
   Start();
   op.files.push_back(WriteImage("fw.bin", Pattern(FirmwareImageSize)));
   bool stayedOpen = false;
-  WhenModal<SelfProgramDialog> act([&](SelfProgramDialog& d) {
+  WhenModalOf<SelfProgramDialog> act([&](SelfProgramDialog& d) {
     Find<QLineEdit>(d, "confirmation")->setText(QStringLiteral("0123456789abcdeg"));
     Find<QPushButton>(d, "id1")->click();
     stayedOpen = d.isVisible();

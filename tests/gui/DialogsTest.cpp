@@ -24,6 +24,7 @@
 #include "ui/BoardDelaysDialog.h"
 #include "ui/LanguageDialog.h"
 #include "ui/LoadAddressDialog.h"
+#include "gui/WhenModal.h"
 
 namespace fs = std::filesystem;
 using namespace zr7;
@@ -59,36 +60,6 @@ void Retype(QLineEdit* edit, const char* text) {
   QTest::keyClicks(edit, U(text));
 }
 
-// Acts on the modal dialog once it is up, for tests of the Run functions. Whatever is still
-// modal after the deadline is rejected, so that a dialog that fails to close fails the test
-// instead of hanging it.
-class WhenModal {
- public:
-  explicit WhenModal(std::function<void(QDialog&)> act) : act_(std::move(act)) {
-    poll_.setInterval(5);
-    QObject::connect(&poll_, &QTimer::timeout, [this] {
-      if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-        poll_.stop();
-        acted_ = true;
-        act_(*d);
-      }
-    });
-    poll_.start();
-    deadline_.setSingleShot(true);
-    QObject::connect(&deadline_, &QTimer::timeout, [] {
-      ADD_FAILURE() << "the dialog was still open at the deadline";
-      if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->reject();
-    });
-    deadline_.start(5000);
-  }
-  bool Acted() const { return acted_; }
-
- private:
-  std::function<void(QDialog&)> act_;
-  QTimer poll_;
-  QTimer deadline_;
-  bool acted_ = false;
-};
 
 class DialogsTest : public testing::Test {
  protected:

@@ -30,6 +30,7 @@
 #include "lockfuse/LockFuseRules.h"
 #include "project/Profile.h"
 #include "support/RecordingClock.h"
+#include "gui/WhenModal.h"
 
 namespace zr7 {
 namespace {
@@ -53,35 +54,6 @@ T* Find(QWidget& dialog, int id) {
   return w;
 }
 
-// Acts on the modal dialog once it is up; whatever is still modal at the deadline is rejected,
-// so that a dialog that stays open fails the test instead of hanging it.
-class WhenModal {
- public:
-  explicit WhenModal(std::function<void(QDialog&)> act) : act_(std::move(act)) {
-    poll_.setInterval(5);
-    QObject::connect(&poll_, &QTimer::timeout, [this] {
-      if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-        poll_.stop();
-        acted_ = true;
-        act_(*d);
-      }
-    });
-    poll_.start();
-    deadline_.setSingleShot(true);
-    QObject::connect(&deadline_, &QTimer::timeout, [] {
-      ADD_FAILURE() << "the dialog was still open at the deadline";
-      if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->reject();
-    });
-    deadline_.start(10000);
-  }
-  bool Acted() const { return acted_; }
-
- private:
-  std::function<void(QDialog&)> act_;
-  QTimer poll_;
-  QTimer deadline_;
-  bool acted_ = false;
-};
 
 // A simulated chip, the board link on it and the lock/fuse operations; waits are instant.
 struct Rig {
