@@ -5,6 +5,7 @@
 #include <iostream>
 #include <unistd.h>
 
+#include "AutoprogramCommandLine.h"
 #include "BoardCommandLine.h"
 #include "ChipCommandLine.h"
 #include "ConsoleOperator.h"
@@ -66,6 +67,8 @@ int main(int argc, char** argv) {
   CLI::App* fuses = zr7cli::AddFuseCommand(app, fuseLine);
   zr7cli::BoardCommandLine boardLine;
   zr7cli::AddBoardCommands(app, boardLine);
+  zr7cli::AutoprogramCommandLine autoLine;
+  zr7cli::AddAutoprogramCommand(app, autoLine);
 
   try {
     app.parse(argc, argv);
@@ -86,6 +89,7 @@ int main(int argc, char** argv) {
     return zr7::ConvertImage(op, messages, convertIn, convertOut, eeprom) ? 0 : 1;
   }
   if (simulator->count() > 0) line.simulator = simulatorChip;
+  if (autoLine.chosen) return zr7cli::RunAutoprogramCommand(line, autoLine, isatty(STDERR_FILENO) == 1);
   if (*fuses) return zr7cli::RunFuseCommand(line, fuseLine, isatty(STDERR_FILENO) == 1);
   if (zr7cli::BoardCommandChosen(boardLine))
     return zr7cli::RunBoardCommand(line, boardLine, isatty(STDERR_FILENO) == 1);

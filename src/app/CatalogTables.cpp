@@ -308,6 +308,13 @@ constexpr CatalogRow kOwnMessages[] = {
     // Autoprogram (2120-2139).
     {2120, "Autoprogram: ERROR programming lock and fuse bits",
      "Автопрограммирование: ОШИБКА программирования битов защиты и fuse"},
+    {2121, "autoprogram runs the recipe of a project: name it with --project FILE.zr7.",
+     "autoprogram выполняет сценарий проекта: укажите его через --project ФАЙЛ.zr7."},
+    {2122, "Next serial number %s in the %s image of %s is not saved; add --save-serial to write it back.",
+     "Следующий серийный номер %s в образе %s файла %s не сохранён; добавьте --save-serial, чтобы записать его."},
+    {2123, "Serial number %s saved to %s.", "Серийный номер %s сохранён в %s."},
+    {2124, "The advanced serial number was not saved to %s: the next run would program the same number.",
+     "Увеличенный серийный номер не сохранён в %s: следующий запуск запрограммирует тот же номер."},
 };
 
 // Ids above 0 are menu command ids; 0 and below name a top-level popup by position (-id).

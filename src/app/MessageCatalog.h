@@ -101,6 +101,12 @@ inline constexpr int FirmwareBrowse = 2110;
 inline constexpr int FirmwareConfirmationLabel = 2111;
 inline constexpr int FirmwareFileFilter = 2112;
 inline constexpr int AutoprogramLockFuseFailed = 2120;
+inline constexpr int AutoprogramNeedsProject = 2121;
+inline constexpr int AutoprogramNextSerial = 2122;
+inline constexpr int AutoprogramSerialSaved = 2123;
+inline constexpr int AutoprogramSerialNotSaved = 2124;
+inline constexpr int AutoprogramOk = 1190;
+inline constexpr int AutoprogramError = 1191;
 }  // namespace msg
 
 // Dialog ids of the translated windows.

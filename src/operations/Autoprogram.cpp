@@ -126,7 +126,7 @@ bool Autoprogram::MemorySteps(ChipJob& job, bool isFlash, std::int32_t& bytes) {
     Settle();
   }
   if (incrementWanted) {
-    ChipCommands::AutoIncrement(buffer, true, address);
+    ChipCommands::AutoIncrement(buffer, true, address, false);
     buffer.UpdateLabel();
   }
   return true;

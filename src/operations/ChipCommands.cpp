@@ -296,8 +296,8 @@ void ChipCommands::Program(const ChipJob& job, bool isFlash) {
     AutoIncrement(buffer, job.transfer.autoIncrementEeprom, job.transfer.autoIncAddressEeprom);
 }
 
-void ChipCommands::AutoIncrement(MemoryBuffer& buffer, bool enabled, std::int32_t address) {
-  if (!enabled || !buffer.HasFileName() || buffer.empty()) return;
+void ChipCommands::AutoIncrement(MemoryBuffer& buffer, bool enabled, std::int32_t address, bool needsFile) {
+  if (!enabled || (needsFile && !buffer.HasFileName()) || buffer.empty()) return;
   auto& data = buffer.data();
   auto& states = buffer.states();
   const std::int64_t used = data.size();

@@ -40,7 +40,8 @@ class ChipCommands {
   void SignatureCheck(const ChipJob& job);
 
   // The serial number in an image: a big-endian counter of up to 4 bytes ending at `address`.
-  static void AutoIncrement(MemoryBuffer& buffer, bool enabled, std::int32_t address);
+  // Programming counts only images that came from a file; autoprogram counts any image.
+  static void AutoIncrement(MemoryBuffer& buffer, bool enabled, std::int32_t address, bool needsFile = true);
 
   ChipResults& Results() { return results_; }
 

@@ -1,5 +1,6 @@
 #include "project/Project.h"
 
+#include <filesystem>
 #include <iterator>
 #include <optional>
 
@@ -145,10 +146,24 @@ std::string StoredImageName(const MemoryBuffer* buffer) {
   return (buffer && buffer->HasFileName()) ? buffer->fileName() : std::string(Unspecified);
 }
 
+// A relative image name is taken beside the project file first, so a project folder can be
+// moved or installed and still open from anywhere; a name found only from the current folder
+// still opens as it always did.
+std::string ResolveImageName(const std::string& projectFile, const std::string& name) {
+  namespace fs = std::filesystem;
+  const fs::path image(name);
+  if (!image.is_relative()) return name;
+  std::error_code ec;
+  const fs::path beside = fs::path(projectFile).parent_path() / image;
+  if (!fs::is_regular_file(beside, ec)) return name;
+  const fs::path full = fs::absolute(beside, ec);
+  return ec ? beside.string() : full.lexically_normal().string();
+}
+
 // An empty name in a file means no image, like "[Unspecified]".
-void LoadImage(MemoryBuffer& buffer, const std::string& name) {
+void LoadImage(MemoryBuffer& buffer, const std::string& projectFile, const std::string& name) {
   buffer.Clear();
-  if (!name.empty() && name != Unspecified) LoadFile(buffer, name);
+  if (!name.empty() && name != Unspecified) LoadFile(buffer, ResolveImageName(projectFile, name));
 }
 
 }  // namespace
@@ -225,8 +240,8 @@ bool Project::Load(const std::string& file) {
     owner_->SetFlashInvert(settings_.flashInvert);
     owner_->SetIncrementCheck(settings_.autoIncrement);
   }
-  if (flash_) LoadImage(*flash_, doc.Text(kFiles, "Flash", Unspecified));
-  if (eeprom_) LoadImage(*eeprom_, doc.Text(kFiles, "Eeprom", Unspecified));
+  if (flash_) LoadImage(*flash_, file, doc.Text(kFiles, "Flash", Unspecified));
+  if (eeprom_) LoadImage(*eeprom_, file, doc.Text(kFiles, "Eeprom", Unspecified));
   path_ = file;
   modified_ = false;
   Refresh();

@@ -16,6 +16,7 @@
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
@@ -158,6 +159,78 @@ TEST_F(CliChip, QuestionsAreAnsweredNoUnlessAskedOtherwise) {
   CliRun yes = Cli(Port() + " --yes program flash " + File("big.bin"));
   EXPECT_EQ(yes.status, 0) << yes.out << yes.err;
   EXPECT_EQ(sim_->FlashContents()[8191], 0x22);
+}
+
+// ---- autoprogram ----
+
+// A project beside its images: erase, blank check, Flash program and verify, and the extra
+// keys given.
+std::string Recipe(const std::string& extra) {
+  return "[Files]\nFlash=serial.bin\n[Settings]\nResetStrobeLength=20\n[AutoProgram]\nAutoErase=1\n"
+         "AutoEmptyCheck=1\nAutoFlashProgram=1\nAutoFlashVerify=1\n" + extra + "[Device]\nDeviceNo=8\n";
+}
+
+std::string LastLine(const std::string& text) {
+  std::string t = text;
+  while (!t.empty() && t.back() == '\n') t.pop_back();
+  return t.substr(t.rfind('\n') + 1);
+}
+
+TEST_F(CliChip, AutoprogramNeedsAProjectAndEndsWithItsVerdict) {
+  EXPECT_EQ(Cli("--simulator autoprogram").status, 2);
+  Write("serial.bin", Random(300));
+  std::ofstream(File("job.zr7")) << Recipe("");
+  // Started from another folder: the image is found beside the project.
+  CliRun ok = Cli("--simulator --project " + File("job.zr7") + " autoprogram");
+  EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
+  EXPECT_EQ(LastLine(ok.out), "AUTOPROGRAM: OK");
+  EXPECT_THAT(ok.out, HasSubstr("Autoprogram: DONE (300 Flash bytes programmed)"));
+
+  std::ofstream(File("gone.zr7")) << Recipe("").replace(Recipe("").find("serial.bin"), 10, "absent.bin");
+  CliRun missing = Cli("--simulator --project " + File("gone.zr7") + " autoprogram");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(LastLine(missing.out), "AUTOPROGRAM: Error");
+  EXPECT_THAT(missing.out, Not(HasSubstr("Erasing device"))) << "a named image that failed stops the run first";
+}
+
+TEST_F(CliChip, SerialNumberAdvancesAcrossRunsOnlyWhenSaved) {
+  StartBoard({});
+  Bytes image = Random(64);
+  image[0] = 0x00, image[1] = 0x00, image[2] = 0x05;
+  Write("serial.bin", image);
+  std::ofstream(File("job.zr7")) << Recipe("AutoIncrementFlash=1\nAutoIncAddressFlash=2\n");
+  const std::string run = Port() + " --project " + File("job.zr7") + " autoprogram";
+
+  CliRun unsaved = Cli(run);
+  ASSERT_EQ(unsaved.status, 0) << unsaved.out << unsaved.err;
+  EXPECT_THAT(unsaved.err, HasSubstr("Next serial number 000006"));
+  EXPECT_EQ(Read(File("serial.bin"))[2], 0x05) << "nothing written unasked";
+
+  for (int chip = 5; chip < 8; ++chip) {
+    CliRun saved = Cli(run + " --save-serial");
+    ASSERT_EQ(saved.status, 0) << saved.out << saved.err;
+    EXPECT_EQ(sim_->FlashContents()[2], chip) << "each chip gets the next number";
+    EXPECT_EQ(LastLine(saved.out), "AUTOPROGRAM: OK");
+  }
+  const std::string file = Read(File("serial.bin"));
+  ASSERT_EQ(file.size(), image.size());
+  EXPECT_EQ(static_cast<std::uint8_t>(file[2]), 0x08);
+  EXPECT_EQ(file.substr(3), std::string(image.begin() + 3, image.end()));
+}
+
+TEST_F(CliChip, AutoprogramRefusesUnsafeFusesBeforeTouchingTheChip) {
+  zr7sim::SimOptions options;
+  Write("old.bin", Bytes(32, 0x5A));
+  options.flashImage = File("old.bin");
+  StartBoard(options);
+  Write("serial.bin", Random(32));
+  // No fuse keys: every fuse unprogrammed, SPIEN with them.
+  std::ofstream(File("job.zr7")) << Recipe("ProgramFuse=1\n");
+  CliRun r = Cli(Port() + " --yes --project " + File("job.zr7") + " autoprogram");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("--allow-unsafe-fuses"));
+  EXPECT_EQ(LastLine(r.out), "AUTOPROGRAM: Error");
+  EXPECT_EQ(sim_->FlashContents()[0], 0x5A) << "the chip was not erased";
 }
 
 }  // namespace

@@ -189,6 +189,18 @@ TEST(Autoprogram, SerialNumberAdvancesOnlyAfterTheVerify) {
   EXPECT_TRUE(rig.flash.modified());
 }
 
+TEST(Autoprogram, SerialNumberAdvancesAlsoInAnImageWithoutFile) {
+  // An image read from a master chip has no file name; programming alone would not count it.
+  Rig rig("ATmega8");
+  auto& s = rig.project.settings();
+  s.autoFlashProgram = s.autoFlashVerify = true;
+  rig.job.transfer.autoIncrementFlash = true;
+  rig.job.transfer.autoIncAddressFlash = 1;
+  rig.Image(rig.flash, Bytes{0x00, 0xFF}, std::string(Unspecified));
+  ASSERT_TRUE(rig.Run()) << rig.op.LastStatus();
+  EXPECT_EQ(rig.flash.data(), (Bytes{0x01, 0x00}));
+}
+
 TEST(Autoprogram, NotBlankChipStopsBeforeProgramming) {
   TempDir dir;
   SimOptions options;

@@ -1,0 +1,129 @@
+#include "AutoprogramCommandLine.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "ChipCommandLine.h"
+#include "app/MessageCatalog.h"
+#include "buffers/BufferCommands.h"
+#include "devices/DeviceTable.h"
+#include "link/Clock.h"
+#include "lockfuse/LockFuseCommands.h"
+#include "lockfuse/LockFuseLayout.h"
+#include "lockfuse/LockFuseRules.h"
+#include "operations/Autoprogram.h"
+#include "operations/ChipCommands.h"
+
+namespace zr7cli {
+
+using namespace zr7;
+
+namespace {
+
+constexpr int kIncrementBytes = 4;
+
+// The counter as it now stands in the image: up to four bytes ending at the address (the last
+// byte for an address outside the image), in hex as they lie in memory.
+std::string SerialText(const MemoryBuffer& buffer, std::int32_t address) {
+  const auto& data = buffer.data();
+  if (data.empty()) return "";
+  const std::int64_t used = static_cast<std::int64_t>(data.size());
+  const std::int64_t end = (address < 0 || address >= used) ? used - 1 : address;
+  const std::int64_t begin = std::max<std::int64_t>(0, end - (kIncrementBytes - 1));
+  std::string text;
+  char digits[3];
+  for (std::int64_t i = begin; i <= end; ++i) {
+    std::snprintf(digits, sizeof digits, "%02X", data[static_cast<std::size_t>(i)]);
+    text += digits;
+  }
+  return text;
+}
+
+// The lock and fuse step's guard, before any chip step: settings made for another chip's
+// layout, or settings the fuses command would call dangerous, are not sent on their own.
+bool LockFuseAllowed(ChipSession& s, const AutoprogramCommandLine& line) {
+  const ProjectSettings& settings = s.project.settings();
+  if (!settings.programFuse) return true;
+  const DeviceRecord& device = *DeviceAt(s.device);
+  const DeviceRecord* own = DeviceAt(settings.deviceNo);
+  if (own && own->LockFuseLayoutIndex != device.LockFuseLayoutIndex) {
+    s.op.Note(FormatText(s.catalog.GetText(msg::FusesProjectLayoutDiffers), s.project.path().c_str(),
+                         std::string(own->Name).c_str(), std::string(device.Name).c_str()));
+    return false;
+  }
+  if (!HasLockFuseBits(device)) return true;  // the step itself refuses, with its message
+  const LockFuseLayout& layout = LayoutOf(device);
+  const FuseCheck check = CheckFuses(layout, settings.lockFuse, true);
+  if (check.Any() && !line.allowUnsafe) {
+    s.op.Note(FuseWarningText(s.catalog, layout, check, false));
+    s.op.Note(s.catalog.GetText(msg::FusesUnsafeRefused));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void AddAutoprogramCommand(CLI::App& app, AutoprogramCommandLine& line) {
+  CLI::App* c = app.add_subcommand(
+      "autoprogram", "Run the project's autoprogram recipe on the chip (needs --project; exit 0 only on success)");
+  c->add_flag("--save-serial", line.saveSerial,
+              "After a good run, write the advanced serial number back into its image file");
+  c->add_flag("--allow-unsafe-fuses", line.allowUnsafe,
+              "Program lock/fuse settings that can end serial programming of the chip");
+  c->callback([&line] { line.chosen = true; });
+}
+
+int RunAutoprogramCommand(const ChipCommandLine& common, const AutoprogramCommandLine& line, bool progressBar) {
+  ChipSession session(common);
+  if (common.project.empty()) {
+    session.op.Note(session.catalog.GetText(msg::AutoprogramNeedsProject));
+    return 2;
+  }
+  if (const int status = session.Prepare(common, progressBar)) return status;
+  ConsoleOperator& op = session.op;
+  const MessageCatalog& catalog = session.catalog;
+  auto finish = [&](bool ok) {
+    op.SetStatus(catalog.GetText(ok ? msg::AutoprogramOk : msg::AutoprogramError));
+    return ok ? 0 : 1;
+  };
+  if (!LockFuseAllowed(session, line)) return finish(false);
+
+  ChipResults results;
+  ChipCommands chip(*session.link, session.flash, session.eeprom, results);
+  LockFuseCommands lockFuse(*session.link);
+  Autoprogram autoprogram(chip, session.flash, session.eeprom, session.project, lockFuse, DefaultClock());
+  AutoprogramOutcome outcome;
+  autoprogram.Run(session.job, true, outcome);
+  if (!outcome.AutoprogramSucceeded) {
+    session.ExplainFailure();
+    return finish(false);
+  }
+
+  // An unattended run lives for one chip: unless the number goes back into its file, the next
+  // run programs the same one, so say which number comes next and where it lives.
+  const ChipJob& job = session.job;
+  bool saved = true;
+  for (const bool isFlash : {true, false}) {
+    MemoryBuffer& buffer = isFlash ? session.flash : session.eeprom;
+    const bool counted = isFlash ? job.transfer.autoIncrementFlash : job.transfer.autoIncrementEeprom;
+    if (!counted || !buffer.modified()) continue;
+    const std::int32_t address = isFlash ? job.transfer.autoIncAddressFlash : job.transfer.autoIncAddressEeprom;
+    const std::string serial = SerialText(buffer, address);
+    const std::string file = buffer.HasFileName() ? buffer.fileName() : std::string(Unspecified);
+    if (!line.saveSerial) {
+      op.Note(FormatText(catalog.GetText(msg::AutoprogramNextSerial), serial.c_str(), isFlash ? "Flash" : "Eeprom",
+                         file.c_str()));
+    } else if (buffer.HasFileName() && Save(buffer)) {
+      op.SetStatus(FormatText(catalog.GetText(msg::AutoprogramSerialSaved), serial.c_str(), file.c_str()));
+    } else {
+      op.Note(FormatText(catalog.GetText(msg::AutoprogramSerialNotSaved), file.c_str()));
+      saved = false;
+    }
+  }
+  return finish(saved);
+}
+
+}  // namespace zr7cli
