@@ -28,6 +28,8 @@
 #include "link/FirmwareUpdate.h"
 #include "lockfuse/LockFuseCommands.h"
 #include "lockfuse/LockFuseDialog.h"
+#include "link/Clock.h"
+#include "operations/Autoprogram.h"
 #include "ui/DialogRules.h"
 #include "ui/DialogUnits.h"
 #include "ui/HexView.h"
@@ -272,8 +274,6 @@ void MainWindow::Initialise(const std::vector<std::string>& arguments) {
     recent_.AddToRecent(start.name);
     RebuildRecentMenu();
     project_.Load(start.name);
-    // The unattended run belongs to autoprogram, which this program does not perform yet:
-    // the window then opens as without the option.
     autoprogramRequested_ = start.autoprogram;
   }
 
@@ -283,6 +283,20 @@ void MainWindow::Initialise(const std::vector<std::string>& arguments) {
   Translate();
   initialised_ = true;
   SelectDevice(project_.settings().deviceNo);
+
+  if (autoprogramRequested_) {
+    // Before the window is shown: only the operations' dialogs and the verdict appear.
+    outcome_.AutoprogramSucceeded = false;
+    AutoprogramCommand(true);
+    ShowNotice(op_, catalog_, catalog_.GetText(outcome_.AutoprogramSucceeded ? msg::AutoprogramOk : msg::AutoprogramError));
+  }
+}
+
+void MainWindow::AutoprogramCommand(bool unattended) {
+  LockFuseCommands lockFuse(link_);
+  Autoprogram run(chip_, flash_, eeprom_, project_, lockFuse, DefaultClock());
+  ChipJob job = Job();
+  run.Run(job, unattended, outcome_);
 }
 
 void MainWindow::LayoutHexViews() {
@@ -349,6 +363,7 @@ void MainWindow::ApplyEnabling(const ControlStates& s) {
   enable(control::ReadSignature, s.readSignature);
   if (QAction* a = MenuAction(command::ReadCalibration))
     a->setEnabled(s.readCalibration && CommandConnected(WindowCommand::ReadCalibration));
+  if (QAction* a = MenuAction(command::LockFuseBits)) a->setEnabled(s.lockFuseBits);
 }
 
 int MainWindow::CurrentDeviceIndex() const {
@@ -505,6 +520,9 @@ void MainWindow::Command(int id, int code) {
       break;
     case C::LockFuseBits:
       LockFuseCommand();
+      break;
+    case C::Autoprogram:
+      AutoprogramCommand(false);
       break;
     case C::SearchBoard:
       SearchBoardCommand();

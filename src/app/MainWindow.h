@@ -18,6 +18,7 @@
 #include "link/ComPort.h"
 #include "link/SelfProgramDialog.h"
 #include "link/PortMap.h"
+#include "operations/Autoprogram.h"
 #include "operations/ChipCommands.h"
 #include "project/Profile.h"
 #include "project/Project.h"
@@ -64,7 +65,10 @@ class MainWindow : public QMainWindow, public ProjectWindow, public DeviceSelect
   // The start-up sequence up to the window being shown. `arguments` are the command line's
   // words after the program's own options.
   void Initialise(const std::vector<std::string>& arguments);
+  // After Initialise: "-autoprogram" was given, the run is over and its verdict shown; the
+  // window is not to be shown. The process's exit status follows AutoprogramSucceeded.
   bool AutoprogramRequested() const { return autoprogramRequested_; }
+  const AutoprogramOutcome& Outcome() const { return outcome_; }
 
   // A command from a menu item, a button or a control notification.
   void Command(int id, int code = CodeClicked);
@@ -117,6 +121,7 @@ class MainWindow : public QMainWindow, public ProjectWindow, public DeviceSelect
   void AdvancedBoardSettingsCommand();
   void LanguageCommand();
   void LockFuseCommand();
+  void AutoprogramCommand(bool unattended);
   void SearchBoardCommand();
   void UpdateFirmwareCommand();
   void HelpCommand();
@@ -161,6 +166,7 @@ class MainWindow : public QMainWindow, public ProjectWindow, public DeviceSelect
   bool controlsReady_ = false;
   bool initialised_ = false;
   bool autoprogramRequested_ = false;
+  AutoprogramOutcome outcome_;
 };
 
 }  // namespace zr7

@@ -44,8 +44,13 @@ int ProgrammerApp::Run(const std::vector<std::string>& arguments, const std::str
   {
     MainWindow window({language, catalog, op, profile, dialogs, simulatorPath});
     window.Initialise(own.rest);
-    window.show();
-    code = QApplication::exec();
+    if (window.AutoprogramRequested()) {
+      // A production station reads the verdict from the exit status as well as the box.
+      code = window.Outcome().AutoprogramSucceeded ? 0 : 1;
+    } else {
+      window.show();
+      code = QApplication::exec();
+    }
   }  // the window's shutdown writes the profile before the simulator goes
   if (simulator) simulator->Stop();
   return code;

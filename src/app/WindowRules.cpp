@@ -192,7 +192,6 @@ bool CommandConnected(WindowCommand command) {
   using C = WindowCommand;
   switch (command) {
     case C::None:
-    case C::Autoprogram:
     case C::ProjectSettings:
     case C::About: return false;
     default: return true;
@@ -212,6 +211,7 @@ ControlStates ComputeControlStates(const DeviceRecord& d, bool flashHasData, boo
   const bool at45 = d.Family == DeviceFamily::At45;
   const bool at25 = d.ProgrammingClass == ClassAt25;
   s.readCalibration = d.CalibrationCount != 0;
+  s.lockFuseBits = !at25 && !at45;
   s.readFlash = d.FlashSize != 0;
   s.programFlash = s.verifyFlash = s.readFlash && flashHasData;
   s.readEeprom = d.EepromSize != 0 && !at45;

@@ -223,6 +223,7 @@ struct ControlStates {
   bool blankCheck = false;
   bool autoprogram = false;
   bool readCalibration = false;  // the menu item
+  bool lockFuseBits = false;     // the menu item; serial memories have no such bits
   bool readSignature = false;    // the button; set when the device changes
   bool sckCombo = false;         // set when the family changes
   bool operator==(const ControlStates&) const = default;

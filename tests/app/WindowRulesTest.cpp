@@ -30,6 +30,7 @@ TEST(WindowEnabling, SerialEepromHasNoFlashEraseBlankCheckOrSignature) {
   EXPECT_FALSE(s.chipErase);
   EXPECT_FALSE(s.blankCheck);
   EXPECT_FALSE(s.autoprogram);
+  EXPECT_FALSE(s.lockFuseBits);
   EXPECT_FALSE(s.readSignature);
   EXPECT_TRUE(s.readEeprom);
   EXPECT_TRUE(s.programEeprom);
@@ -43,6 +44,7 @@ TEST(WindowEnabling, DataFlashHasNoEepromSckOrAutoprogram) {
   EXPECT_FALSE(s.programEeprom);
   EXPECT_FALSE(s.verifyEeprom);
   EXPECT_FALSE(s.autoprogram);
+  EXPECT_FALSE(s.lockFuseBits);
   EXPECT_FALSE(s.sckCombo);
   EXPECT_TRUE(s.readFlash);
   EXPECT_TRUE(s.programFlash);
@@ -54,6 +56,7 @@ TEST(WindowEnabling, DataFlashHasNoEepromSckOrAutoprogram) {
 TEST(WindowEnabling, CalibrationFollowsTheCountAndProgramFollowsTheImage) {
   EXPECT_FALSE(ComputeControlStates(Device("AT90S2313"), false, false).readCalibration);
   EXPECT_TRUE(ComputeControlStates(Device("ATmega8"), false, false).readCalibration);
+  EXPECT_TRUE(ComputeControlStates(Device("ATmega8"), false, false).lockFuseBits);
 
   const ControlStates empty = ComputeControlStates(Device("ATmega8"), false, false);
   EXPECT_TRUE(empty.readFlash);
@@ -161,11 +164,11 @@ TEST(CommandRouting, SharedIdsAndTargets) {
 }
 
 TEST(CommandRouting, CommandsOfLaterWorkAreNotConnected) {
-  for (int id : {1015, 32795, 1057, 16})
+  for (int id : {32795, 1057, 16})
     EXPECT_FALSE(CommandConnected(RouteCommand(id, CodeClicked).command)) << id;
   EXPECT_TRUE(CommandConnected(RouteCommand(1016, CodeClicked).command));  // the Lock&Fuse Bits item
   for (int id : {1009, 1010, 1013, 1008, 1103, 32777, 32779, 32785, 32786, 32907, 32789, 1056, 32780, 32788, 32901,
-                 32904, 32910})
+                 32904, 32910, 1015})
     EXPECT_TRUE(CommandConnected(RouteCommand(id, CodeClicked).command)) << id;
 }
 

@@ -73,7 +73,8 @@ class FakeDialogs : public MainWindowDialogs {
   QWidget* window = nullptr;
 
   std::optional<bool> Language(QWidget*, const MessageCatalog&, OperatorInterface&, bool) override { return language; }
-  std::optional<BoardDelays> Delays(QWidget*, OperatorInterface&, const BoardDelays&) override { return std::nullopt; }
+  std::optional<BoardDelays> delays;
+  std::optional<BoardDelays> Delays(QWidget*, OperatorInterface&, const BoardDelays&) override { return delays; }
   std::optional<BoardSettingsChoice> BoardSettings(QWidget* parent, const MessageCatalog&, OperatorInterface&, int,
                                                    bool, const PortMap&) override {
     ++boardCalls;
@@ -207,12 +208,18 @@ TEST_F(MainWindowTest, ChipWithoutCalibrationGreysOnlyThatItem) {
   EXPECT_TRUE(Enabled(control::ReadFlash));
   EXPECT_FALSE(Enabled(control::ProgramFlash));
   // Commands of later work are present and greyed.
-  for (int id : {command::LockFuseBits, command::SearchBoard, command::BoardInfo, command::UpdateFirmware})
+  for (int id : {command::LockFuseBits, command::SearchBoard, command::BoardInfo, command::UpdateFirmware,
+                 control::Autoprogram})
     EXPECT_TRUE(window->MenuAction(id)->isEnabled()) << id;
-  for (int id : {command::ProjectSettings, control::Autoprogram, command::About}) {
+  for (int id : {command::ProjectSettings, command::About}) {
     ASSERT_NE(window->MenuAction(id), nullptr) << id;
     EXPECT_FALSE(window->MenuAction(id)->isEnabled()) << id;
   }
+  // A serial memory has no lock or fuse bits to show.
+  ChooseDevice("AT25256");
+  EXPECT_FALSE(window->MenuAction(command::LockFuseBits)->isEnabled());
+  ChooseDevice("ATmega8");
+  EXPECT_TRUE(window->MenuAction(command::LockFuseBits)->isEnabled());
 }
 
 TEST_F(MainWindowTest, TitleStarFollowsRealChangesOnly) {
@@ -450,6 +457,88 @@ TEST_F(MainWindowTest, ProgramAndVerifyFlashOnTheSimulatedBoard) {
   window.reset();
   // The simulator's port was this run's only.
   EXPECT_EQ(ReadText(profilePath).find("COM="), std::string::npos) << ReadText(profilePath);
+  sim.Stop();
+}
+
+TEST_F(MainWindowTest, EveryPerUserValueAndTheRecentListSurviveARestart) {
+  BoardSettingsChoice choice;
+  choice.port = 5;
+  choice.highSpeed = true;
+  dialogs.board = choice;
+  Start();
+  dialogs.language = true;
+  window->Command(command::SelectLanguage);
+  dialogs.delays = BoardDelays{11, 22, 33, 44};
+  window->Command(command::AdvancedBoardSettings);
+  std::vector<std::string> projects;
+  for (int i = 0; i < 9; ++i) {
+    projects.push_back((dir / ("p" + std::to_string(i) + ".zr7")).string());
+    std::ofstream(projects.back()) << "[Files]\nFlash=[Unspecified]\n";
+    op.files.push_back(projects.back());
+    window->Command(32780);  // Open
+  }
+  window.reset();  // the shutdown writes the profile
+
+  dialogs.board.reset();
+  language.RussianSelected = false;
+  Start();
+  EXPECT_EQ(dialogs.boardCalls, 1) << "only the first start, with no board yet, asks for one";
+  EXPECT_EQ(window->Board().port, 5);
+  EXPECT_TRUE(window->Board().highSpeed);
+  EXPECT_TRUE(language.RussianSelected);
+  EXPECT_EQ(profile->Delays(), (BoardDelays{11, 22, 33, 44}));
+  // The newest eight, newest first; the project opened last opens again.
+  for (int slot = 1; slot <= 8; ++slot)
+    EXPECT_EQ(window->MenuAction(32800 + slot)->text(), QString::fromStdString(projects[9 - slot])) << slot;
+  EXPECT_EQ(window->CurrentProject().path(), projects[8]);
+}
+
+// A project beside its image: erase, blank check, Flash program and verify.
+std::string AutoprogramProject(const fs::path& dir, bool erase) {
+  std::vector<std::uint8_t> image(200);
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 3 + 2);
+  WriteBytes(dir / "job.bin", image);
+  const std::string project = (dir / "job.zr7").string();
+  std::ofstream(project) << "[Files]\nFlash=job.bin\n[AutoProgram]\nAutoErase=" << (erase ? 1 : 0)
+                         << "\nAutoEmptyCheck=1\nAutoFlashProgram=1\nAutoFlashVerify=1\n";
+  return project;
+}
+
+TEST_F(MainWindowTest, UnattendedAutoprogramShowsOneVerdictAndNeverTheWindow) {
+  for (const bool erase : {true, false}) {
+    zr7sim::SimOptions options;
+    WriteBytes(dir / "old.bin", std::vector<std::uint8_t>(16, 0x42));
+    options.flashImage = (dir / "old.bin").string();
+    zr7sim::BoardSimulator sim(options);
+    ASSERT_TRUE(sim.Start());
+    op.boxes.clear();
+    profile = std::make_unique<Profile>(profilePath, op, catalog);
+    window = std::make_unique<MainWindow>(MainWindowContext{language, catalog, op, *profile, dialogs, sim.SlavePath()});
+    window->Initialise({AutoprogramProject(dir, erase), "-autoprogram"});
+    EXPECT_TRUE(window->AutoprogramRequested());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->Outcome().AutoprogramSucceeded, erase) << window->StatusText().toStdString();
+    ASSERT_FALSE(op.boxes.empty());
+    EXPECT_EQ(op.boxes.back().text, erase ? "AUTOPROGRAM: OK" : "AUTOPROGRAM: Error");
+    EXPECT_EQ(op.boxes.back().icon, BoxIcon::None);
+    EXPECT_EQ(window->StatusText(), QString::fromUtf8(erase ? "Autoprogram: DONE (200 Flash bytes programmed)"
+                                                             : "Autoprogram: ERROR Flash is not empty"));
+    EXPECT_EQ(sim.FlashContents()[0], erase ? 0x02 : 0x42);
+    window.reset();
+    sim.Stop();
+  }
+}
+
+TEST_F(MainWindowTest, AutoprogramButtonRunsTheRecipeAndAnOptionWithoutQuotesIsAFileName) {
+  zr7sim::BoardSimulator sim;
+  ASSERT_TRUE(sim.Start());
+  const std::string project = AutoprogramProject(dir, true);
+  Start({project}, sim.SlavePath());
+  EXPECT_FALSE(window->AutoprogramRequested());
+  Button(control::Autoprogram)->click();
+  EXPECT_EQ(window->StatusText(), QStringLiteral("Autoprogram: DONE (200 Flash bytes programmed)"));
+  EXPECT_EQ(sim.FlashContents()[1], 0x05);
+  window.reset();
   sim.Stop();
 }
 
