@@ -36,6 +36,8 @@ QPixmap Draw(int size) {
 
 }  // namespace
 
+QPixmap ApplicationIconPixmap(int size) { return Draw(size); }
+
 QIcon ApplicationIcon() {
   QIcon icon;
   for (int size : {16, 24, 32, 48, 64, 128}) icon.addPixmap(Draw(size));

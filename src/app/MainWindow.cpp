@@ -30,6 +30,7 @@
 #include "lockfuse/LockFuseDialog.h"
 #include "link/Clock.h"
 #include "operations/Autoprogram.h"
+#include "util/DataFiles.h"
 #include "ui/DialogRules.h"
 #include "ui/DialogUnits.h"
 #include "ui/HexView.h"
@@ -686,10 +687,11 @@ void MainWindow::UpdateFirmwareCommand() {
 }
 
 void MainWindow::HelpCommand() {
-  // The document next to the program, else in the current folder; its absence is not reported.
+  // The document next to the program or in its installation, else in the current folder; its
+  // absence is not reported.
   const QString name = QStringLiteral("Help/ZR7.HTM");
-  QString path = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(name);
-  if (!QFileInfo::exists(path)) path = QDir::current().absoluteFilePath(name);
+  QString path = QString::fromStdString(FindDataFile(QCoreApplication::applicationDirPath().toStdString(), name.toStdString()));
+  if (path.isEmpty()) path = QDir::current().absoluteFilePath(name);
   QUrl url = QUrl::fromLocalFile(path);
   if (language_.RussianSelected) url.setFragment(QStringLiteral("ru"));
   QDesktopServices::openUrl(url);
