@@ -245,6 +245,11 @@ constexpr CatalogRow kOwnMessages[] = {
      "Ошибка чтения файла проекта '%s': значение %s = '%s' вне допустимого диапазона (от %d до %d)."},
     {2023, "Cannot save project file '%s'", "Невозможно сохранить файл проекта '%s'"},
     {2024, "Cannot save settings to '%s'", "Невозможно сохранить настройки в '%s'"},
+    {2025, "Enter an integer from %d to %d.", "Введите целое число от %d до %d."},
+    {2026, "Enter an integer.", "Введите целое число."},
+    {2027, "Enter no more than %d characters.", "Введите не более %d символов."},
+    {2028, "Lock/fuse settings cleared: the new chip has other fuses",
+     "Настройки lock/fuse битов сброшены: у новой микросхемы другие fuse-биты"},
     // The command line (2040-2059).
     {2040, "No permission to open %s: the port belongs to the group '%s'. Join it with \"sudo usermod -aG %s $USER\", then log in again.",
      "Нет прав на открытие %s: порт принадлежит группе '%s'. Добавьте себя в эту группу командой \"sudo usermod -aG %s $USER\" и войдите в систему заново."},

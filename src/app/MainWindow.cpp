@@ -30,6 +30,8 @@
 #include "lockfuse/LockFuseDialog.h"
 #include "link/Clock.h"
 #include "operations/Autoprogram.h"
+#include "project/ProjectSettingsDialog.h"
+#include "project/ProjectSettingsRules.h"
 #include "util/DataFiles.h"
 #include "ui/DialogRules.h"
 #include "ui/DialogUnits.h"
@@ -374,8 +376,26 @@ int MainWindow::CurrentDeviceIndex() const {
 void MainWindow::OnDeviceChanged() {
   const int index = CurrentDeviceIndex();
   if (index < 0) return;
+  // Lock and fuse bits made for one layout name other bits on another: never carry them over.
+  const bool forgotten = ForgetLockFuseOnLayoutChange(project_.settings(), project_.settings().deviceNo, index);
   ApplyDeviceChoice(project_, index);
   RefreshControls();
+  if (forgotten) op_.SetStatus(catalog_.GetText(msg::LockFuseClearedOnChipChange));
+}
+
+void MainWindow::ProjectSettingsCommand() {
+  LockFuseCommands commands(link_);
+  const ChipJob job = Job();
+  const int current = CurrentDeviceIndex();
+  const auto chosen = RunProjectSettingsDialog(this, catalog_, op_, project_, [&](int device, LockFuseState& state) {
+    return EditAutoprogramLockFuse(this, catalog_, op_, commands, job, device, current, state);
+  });
+  if (!chosen) return;
+  SetIncrementCheck(project_.settings().autoIncrement);
+  project_.SetModified();
+  SelectDevice(*chosen);
+  SelectSckPeriod(project_.settings().spiPeriod);
+  OnDeviceChanged();
 }
 
 namespace {
@@ -525,6 +545,9 @@ void MainWindow::Command(int id, int code) {
     case C::Autoprogram:
       AutoprogramCommand(false);
       break;
+    case C::ProjectSettings:
+      ProjectSettingsCommand();
+      return;
     case C::SearchBoard:
       SearchBoardCommand();
       break;

@@ -122,6 +122,7 @@ class MainWindow : public QMainWindow, public ProjectWindow, public DeviceSelect
   void LanguageCommand();
   void LockFuseCommand();
   void AutoprogramCommand(bool unattended);
+  void ProjectSettingsCommand();
   void SearchBoardCommand();
   void UpdateFirmwareCommand();
   void HelpCommand();

@@ -192,7 +192,6 @@ bool CommandConnected(WindowCommand command) {
   using C = WindowCommand;
   switch (command) {
     case C::None:
-    case C::ProjectSettings:
     case C::About: return false;
     default: return true;
   }

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTest>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -24,8 +25,10 @@
 #include "buffers/MemoryBuffer.h"
 #include "devices/DeviceTable.h"
 #include "project/Profile.h"
+#include "project/ProjectSettingsDialog.h"
 #include "ui/ByteColours.h"
 #include "ui/HexView.h"
+#include "WhenModal.h"
 
 namespace zr7 {
 namespace {
@@ -209,9 +212,9 @@ TEST_F(MainWindowTest, ChipWithoutCalibrationGreysOnlyThatItem) {
   EXPECT_FALSE(Enabled(control::ProgramFlash));
   // Commands of later work are present and greyed.
   for (int id : {command::LockFuseBits, command::SearchBoard, command::BoardInfo, command::UpdateFirmware,
-                 control::Autoprogram})
+                 control::Autoprogram, command::ProjectSettings})
     EXPECT_TRUE(window->MenuAction(id)->isEnabled()) << id;
-  for (int id : {command::ProjectSettings, command::About}) {
+  for (int id : {command::About}) {
     ASSERT_NE(window->MenuAction(id), nullptr) << id;
     EXPECT_FALSE(window->MenuAction(id)->isEnabled()) << id;
   }
@@ -540,6 +543,45 @@ TEST_F(MainWindowTest, AutoprogramButtonRunsTheRecipeAndAnOptionWithoutQuotesIsA
   EXPECT_EQ(sim.FlashContents()[1], 0x05);
   window.reset();
   sim.Stop();
+}
+
+TEST_F(MainWindowTest, StatusLineOpensProjectSettingsAndOkSelectsItsChoices) {
+  KnownBoard();
+  Start();
+  auto& settings = window->CurrentProject().settings();
+  settings.autoIncrement = true;
+  WhenModalOf<ProjectSettingsDialog> cancel([](ProjectSettingsDialog& d) { d.reject(); });
+  QTest::mouseClick(window->Control(control::StatusLine), Qt::LeftButton);
+  EXPECT_TRUE(cancel.Acted());
+  EXPECT_FALSE(window->windowTitle().contains('*')) << "Cancel changes nothing";
+
+  WhenModalOf<ProjectSettingsDialog> ok([](ProjectSettingsDialog& d) {
+    d.findChild<QComboBox*>(QStringLiteral("id1145"))->setCurrentIndex(6);
+    d.findChild<QComboBox*>(QStringLiteral("id1005"))->setCurrentIndex(FindDeviceByName("ATmega16"));
+    d.accept();
+  });
+  window->Command(command::ProjectSettings);
+  EXPECT_TRUE(ok.Acted());
+  EXPECT_EQ(Combo(control::SckCombo)->currentIndex(), 6);
+  EXPECT_EQ(window->CurrentDeviceIndex(), FindDeviceByName("ATmega16"));
+  EXPECT_EQ(settings.deviceNo, FindDeviceByName("ATmega16"));
+  EXPECT_TRUE(Button(control::IncToggle)->isChecked());
+  EXPECT_TRUE(window->windowTitle().contains('*'));
+}
+
+TEST_F(MainWindowTest, ChipOfAnotherLayoutDropsTheAutoprogramFuses) {
+  KnownBoard();
+  Start();
+  auto& settings = window->CurrentProject().settings();
+  ASSERT_EQ(settings.deviceNo, FindDeviceByName("ATmega8"));
+  settings.programFuse = true;
+  settings.lockFuse.lockMode = 2;
+  settings.lockFuse.fuse[3] = true;
+  ChooseDevice("ATtiny13");
+  EXPECT_FALSE(settings.programFuse);
+  EXPECT_EQ(settings.lockFuse.lockMode, 0);
+  EXPECT_FALSE(settings.lockFuse.fuse[3]);
+  EXPECT_EQ(window->StatusText(), QString::fromUtf8(catalog.GetText(msg::LockFuseClearedOnChipChange)));
 }
 
 }  // namespace
