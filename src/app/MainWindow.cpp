@@ -671,42 +671,20 @@ void MainWindow::SearchBoardCommand() {
 }
 
 void MainWindow::UpdateFirmwareCommand() {
-  // The update reads its image before it asks the board for its version, so the file has to
-  // be known before the dialog can show that version.
-  if (firmware_.imagePath.empty()) {
-    FileRequest request;
-    request.title = catalog_.GetText(msg::FirmwareImageLabel);
-    request.filter = catalog_.GetText(msg::FirmwareFileFilter);
-    request.defaultExtension = "bin";
-    const auto path = op_.ChooseFileToOpen(request);
-    if (!path) return;
-    firmware_.imagePath = *path;
-  }
-  auto requestOf = [this](const SelfProgramChoice& c) {
-    return FirmwareUpdateRequest{board_.port, c.imagePath, c.confirmation, c.speed};
-  };
-  // Normal speed each time, as the dialog opens with it.
+  // The dialog names the image; the update reads it only once the operator has chosen.
   SelfProgramChoice offered = firmware_;
-  offered.speed = FirmwareSpeed::Normal;
-  std::optional<SelfProgramChoice> chosen;
-  bool asked = false;
-  const bool updated = UpdateFirmware(link_, requestOf(offered), [&](const FirmwareVersions& versions) {
-    asked = true;
-    chosen = RunSelfProgramDialog(this, catalog_, op_, versions, offered);
-    // Anything changed in the dialog means another request: this one stops before the transfer.
-    return chosen && *chosen == offered;
+  offered.speed = FirmwareSpeed::Normal;  // each time, as the dialog opens with it
+  const FirmwareUpdateRequest request{board_.port, offered.imagePath, offered.confirmation, offered.speed};
+  UpdateFirmware(link_, request, [&](const FirmwareVersions& versions, FirmwareUpdateRequest& chosen) {
+    const auto choice = RunSelfProgramDialog(this, catalog_, op_, versions, offered);
+    if (!choice) return false;
+    // Offered again by the next update.
+    firmware_ = *choice;
+    chosen.imagePath = choice->imagePath;
+    chosen.confirmation = choice->confirmation;
+    chosen.speed = choice->speed;
+    return true;
   });
-  if (!asked) {
-    // Refused before the dialog (a file gone or of the wrong size): the next update asks again.
-    // Without a port the file was not the reason.
-    if (board_.port != 0) firmware_.imagePath.clear();
-    return;
-  }
-  if (!chosen) return;
-  firmware_ = *chosen;
-  if (updated || *chosen == offered) return;
-  // Same board, just asked: the operator's answer stands for the second pass.
-  UpdateFirmware(link_, requestOf(*chosen), [](const FirmwareVersions&) { return true; });
 }
 
 void MainWindow::HelpCommand() {

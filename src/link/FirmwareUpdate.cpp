@@ -119,11 +119,15 @@ std::int32_t FirmwareUpdateOperation::Run() {
 
 bool UpdateFirmware(BoardLink& link, const FirmwareUpdateRequest& request,
                     const std::function<bool(const FirmwareVersions&)>& confirm) {
+  std::vector<std::uint8_t> image;
+  if (!LoadFirmwareImage(link.Operator(), link.Catalog(), request.imagePath, image)) return false;
+  return UpdateFirmware(link, request,
+                        [&](const FirmwareVersions& versions, FirmwareUpdateRequest&) { return confirm(versions); });
+}
+
+bool UpdateFirmware(BoardLink& link, FirmwareUpdateRequest request, const FirmwareConfirm& confirm) {
   OperatorInterface& op = link.Operator();
   const MessageCatalog& catalog = link.Catalog();
-  // A wrong image is refused before the board hears anything.
-  std::vector<std::uint8_t> image;
-  if (!LoadFirmwareImage(op, catalog, request.imagePath, image)) return false;
   if (request.portNumber == 0) {
     op.SetStatus(catalog.GetText(msg::SelectComPort));
     ShowInfo(op, catalog, catalog.GetText(msg::NoBoardSpecified));
@@ -144,7 +148,10 @@ bool UpdateFirmware(BoardLink& link, const FirmwareUpdateRequest& request,
   }
   const auto& r = BoardLink::RequiredVersion;
   versions.offered = FormatText("ZR7 %c.%c%c", r[0], r[1], r[2]);
-  if (!confirm(versions)) return false;
+  if (!confirm(versions, request)) return false;
+  // Read now, after the choice: the file the operator named last is the one that goes.
+  std::vector<std::uint8_t> image;
+  if (!LoadFirmwareImage(op, catalog, request.imagePath, image)) return false;
 
   // Whatever the version, the board must answer: a board in its loader passes here.
   if (!link.ReadVersion(request.portNumber, false, false, false)) {

@@ -61,8 +61,14 @@ struct FirmwareVersions {
   bool boardEmpty = false;  // the board is in its loader: no firmware to show
 };
 
-// The whole command: reads the image, the board's current version, asks `confirm` (the
-// dialog), then streams the image. True when the board took the whole image.
+// The whole command: reads the board's current version, asks `confirm` (the dialog, which may
+// change the file, the sequence and the speed of the request), then reads the image and streams
+// it. A wrong image is refused before anything is written to the board. True when the board
+// took the whole image.
+using FirmwareConfirm = std::function<bool(const FirmwareVersions&, FirmwareUpdateRequest&)>;
+bool UpdateFirmware(BoardLink& link, FirmwareUpdateRequest request, const FirmwareConfirm& confirm);
+// The same for a request settled beforehand (the command line): the image is checked before
+// the board hears anything at all.
 bool UpdateFirmware(BoardLink& link, const FirmwareUpdateRequest& request,
                     const std::function<bool(const FirmwareVersions&)>& confirm);
 

@@ -98,7 +98,9 @@ void SelfProgramDialog::BrowseClicked() {
 
 void SelfProgramDialog::accept() {
   const std::string path = image_->text().trimmed().toStdString();
-  if (path.empty()) {
+  // A file that will not do is named now, while the operator can still pick another.
+  std::vector<std::uint8_t> image;
+  if (path.empty() || !LoadFirmwareImage(op_, catalog_, path, image)) {
     image_->setFocus();
     return;
   }

@@ -217,8 +217,6 @@ TEST_F(BoardCommandsTest, UpdateDialogShowsVersionsAndCancelSendsNothing) {
   ASSERT_TRUE(sim.Start());
   Profile(2, sim.SlavePath(), 2);
   Start();
-  const std::string image = WriteImage("fw.bin", Pattern(FirmwareImageSize));
-  op.files.push_back(image);
   WhenModalOf<SelfProgramDialog> cancel([&](SelfProgramDialog& d) {
     // The versions survive the table's "-" rows.
     EXPECT_EQ(Find<QLineEdit>(d, "id1155")->text(), QStringLiteral("ZR7 9.10"));
@@ -226,7 +224,7 @@ TEST_F(BoardCommandsTest, UpdateDialogShowsVersionsAndCancelSendsNothing) {
     EXPECT_TRUE(Find<QLineEdit>(d, "id1155")->isReadOnly());
     EXPECT_TRUE(Find<QRadioButton>(d, "id1158")->isChecked());
     EXPECT_FALSE(Find<QRadioButton>(d, "id1159")->isChecked());
-    EXPECT_EQ(Find<QLineEdit>(d, "imagePath")->text().toStdString(), image);
+    EXPECT_TRUE(Find<QLineEdit>(d, "imagePath")->text().isEmpty()) << "no file until one is named";
     EXPECT_EQ(Find<QPushButton>(d, "id1")->text(), QStringLiteral("Update"));
     Find<QPushButton>(d, "id2")->click();
   });
@@ -238,18 +236,28 @@ TEST_F(BoardCommandsTest, UpdateDialogShowsVersionsAndCancelSendsNothing) {
   sim.Stop();
 }
 
-TEST_F(BoardCommandsTest, WrongSizedImageIsRefusedBeforeTheBoardAndAskedForAgain) {
+TEST_F(BoardCommandsTest, WrongSizedImageKeepsTheDialogOpenAndTheBoardUntouched) {
   zr7sim::BoardSimulator sim;
   ASSERT_TRUE(sim.Start());
   Profile(2, sim.SlavePath(), 2);
   Start();
-  op.files.push_back(WriteImage("short.bin", Pattern(FirmwareImageSize - 1)));
+  const std::string shortImage = WriteImage("short.bin", Pattern(FirmwareImageSize - 1));
+  const std::string good = WriteImage("fw.bin", Pattern(FirmwareImageSize));
+  bool stayedOpen = false;
+  WhenModalOf<SelfProgramDialog> act([&](SelfProgramDialog& d) {
+    Find<QLineEdit>(d, "imagePath")->setText(QString::fromStdString(shortImage));
+    Find<QPushButton>(d, "id1")->click();
+    stayedOpen = d.isVisible();
+    // Browse offers another file; the dialog then takes it.
+    op.files.push_back(good);
+    Find<QPushButton>(d, "browse")->click();
+    EXPECT_EQ(Find<QLineEdit>(d, "imagePath")->text().toStdString(), good);
+    d.reject();
+  });
   Trigger(command::UpdateFirmware);
+  EXPECT_TRUE(stayedOpen);
   ASSERT_EQ(op.boxes.size(), 1u);
-  EXPECT_TRUE(sim.Log().Commands().empty());
-  // The refused file is not offered again.
-  Trigger(command::UpdateFirmware);
-  EXPECT_EQ(op.fileRequests, 2);
+  EXPECT_FALSE(LoaderEntered(sim));
   sim.Stop();
 }
 
@@ -261,8 +269,9 @@ TEST_F(BoardCommandsTest, SequenceTypedInTheDialogReachesTheLoaderAndTheImageArr
   Profile(2, sim.SlavePath(), 2);
   Start();
   const std::vector<std::uint8_t> bytes = Pattern(FirmwareImageSize);
-  op.files.push_back(WriteImage("fw.bin", bytes));
-  WhenModalOf<SelfProgramDialog> update([](SelfProgramDialog& d) {
+  const std::string image = WriteImage("fw.bin", bytes);
+  WhenModalOf<SelfProgramDialog> update([&](SelfProgramDialog& d) {
+    Find<QLineEdit>(d, "imagePath")->setText(QString::fromStdString(image));
     Find<QLineEdit>(d, "confirmation")->setText(QStringLiteral("0123456789abcdef"));
     Find<QPushButton>(d, "id1")->click();
   });
@@ -279,9 +288,10 @@ TEST_F(BoardCommandsTest, MalformedSequenceKeepsTheDialogOpen) {
   ASSERT_TRUE(sim.Start());
   Profile(2, sim.SlavePath(), 2);
   Start();
-  op.files.push_back(WriteImage("fw.bin", Pattern(FirmwareImageSize)));
+  const std::string image = WriteImage("fw.bin", Pattern(FirmwareImageSize));
   bool stayedOpen = false;
   WhenModalOf<SelfProgramDialog> act([&](SelfProgramDialog& d) {
+    Find<QLineEdit>(d, "imagePath")->setText(QString::fromStdString(image));
     Find<QLineEdit>(d, "confirmation")->setText(QStringLiteral("0123456789abcdeg"));
     Find<QPushButton>(d, "id1")->click();
     stayedOpen = d.isVisible();

@@ -211,6 +211,30 @@ TEST(FirmwareUpdate, AWrongImageIsRefusedBeforeTheBoardHearsAnything) {
   EXPECT_TRUE(rig.sim.Log().Bytes().empty());
 }
 
+TEST(FirmwareUpdate, TheFileChosenInTheDialogIsReadAfterTheChoice) {
+  InstantRig rig;
+  FirmwareUpdateRequest request{kPort, "", {}, FirmwareSpeed::Normal};
+  const std::string wrong = WriteTemp(RandomImage(100));
+  bool asked = false;
+  // A file of the wrong size chosen in the dialog: refused, and the loader never entered.
+  EXPECT_FALSE(UpdateFirmware(rig.link, request, [&](const FirmwareVersions& v, FirmwareUpdateRequest& r) {
+    asked = true;
+    EXPECT_EQ(v.current.substr(4), "9.10");
+    r.imagePath = wrong;
+    return true;
+  }));
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(rig.Loader("LoaderBlock").empty());
+  EXPECT_EQ(rig.sim.Firmware(), "910");
+  std::remove(wrong.c_str());
+
+  EXPECT_TRUE(UpdateFirmware(rig.link, request, [&](const FirmwareVersions&, FirmwareUpdateRequest& r) {
+    r.imagePath = rig.path;
+    return true;
+  }));
+  EXPECT_EQ(rig.sim.FirmwareImage(), rig.image);
+}
+
 TEST(FirmwareUpdate, CancelledDialogAndNoPortSendNoImage) {
   InstantRig rig;
   FirmwareUpdateRequest request{kPort, rig.path, {}, FirmwareSpeed::Normal};
