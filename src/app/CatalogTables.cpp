@@ -261,6 +261,7 @@ constexpr CatalogRow kOwnMessages[] = {
     {2060, "(present)", "(присутствует)"},
     {2061, "(absent)", "(отсутствует)"},
     {2062, "Device file that %s stands for; empty for %s", "Файл устройства для %s; если пусто, %s"},
+    {2070, "For Linux and other Unix-like systems", "Для Linux и других Unix-подобных систем"},
     // Lock and fuse bits (2080-2099).
     {2080, "This device has no lock or fuse bits.", "У этой микросхемы нет lock и fuse битов."},
     {2081, "Lock mode '%s' cannot be programmed on this device: its lock instruction has no room for it. Nothing was sent.",

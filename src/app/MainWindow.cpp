@@ -32,6 +32,8 @@
 #include "operations/Autoprogram.h"
 #include "project/ProjectSettingsDialog.h"
 #include "project/ProjectSettingsRules.h"
+#include "ui/AboutDialog.h"
+#include "ui/UrlOpener.h"
 #include "util/DataFiles.h"
 #include "ui/DialogRules.h"
 #include "ui/DialogUnits.h"
@@ -548,6 +550,11 @@ void MainWindow::Command(int id, int code) {
     case C::ProjectSettings:
       ProjectSettingsCommand();
       return;
+    case C::About: {
+      XdgUrlOpener opener;
+      RunAboutDialog(this, catalog_, op_, opener);
+      return;
+    }
     case C::SearchBoard:
       SearchBoardCommand();
       break;

@@ -71,6 +71,7 @@ inline constexpr int LockFuseClearedOnChipChange = 2028;
 inline constexpr int PortPresentNote = 2060;
 inline constexpr int PortAbsentNote = 2061;
 inline constexpr int PortPathTip = 2062;
+inline constexpr int AboutPlatformLine = 2070;  // the About box's line 1105 for this build
 inline constexpr int NoLockFuseBits = 2080;
 inline constexpr int LockModeNotEncodable = 2081;
 inline constexpr int FusesLockModeLine = 2082;

@@ -191,8 +191,7 @@ Route RouteCommand(int id, int code) {
 bool CommandConnected(WindowCommand command) {
   using C = WindowCommand;
   switch (command) {
-    case C::None:
-    case C::About: return false;
+    case C::None: return false;
     default: return true;
   }
 }

@@ -210,14 +210,10 @@ TEST_F(MainWindowTest, ChipWithoutCalibrationGreysOnlyThatItem) {
   // Program needs an image; Read does not.
   EXPECT_TRUE(Enabled(control::ReadFlash));
   EXPECT_FALSE(Enabled(control::ProgramFlash));
-  // Commands of later work are present and greyed.
+  // The other items stay as they are.
   for (int id : {command::LockFuseBits, command::SearchBoard, command::BoardInfo, command::UpdateFirmware,
-                 control::Autoprogram, command::ProjectSettings})
+                 control::Autoprogram, command::ProjectSettings, command::About})
     EXPECT_TRUE(window->MenuAction(id)->isEnabled()) << id;
-  for (int id : {command::About}) {
-    ASSERT_NE(window->MenuAction(id), nullptr) << id;
-    EXPECT_FALSE(window->MenuAction(id)->isEnabled()) << id;
-  }
   // A serial memory has no lock or fuse bits to show.
   ChooseDevice("AT25256");
   EXPECT_FALSE(window->MenuAction(command::LockFuseBits)->isEnabled());
@@ -582,6 +578,17 @@ TEST_F(MainWindowTest, ChipOfAnotherLayoutDropsTheAutoprogramFuses) {
   EXPECT_EQ(settings.lockFuse.lockMode, 0);
   EXPECT_FALSE(settings.lockFuse.fuse[3]);
   EXPECT_EQ(window->StatusText(), QString::fromUtf8(catalog.GetText(msg::LockFuseClearedOnChipChange)));
+}
+
+TEST_F(MainWindowTest, AboutOpensItsBoxAndOkClosesIt) {
+  KnownBoard();
+  Start();
+  WhenModal ok([](QDialog& d) {
+    EXPECT_EQ(d.windowTitle(), QStringLiteral("About"));
+    d.accept();
+  });
+  window->MenuAction(command::About)->trigger();
+  EXPECT_TRUE(ok.Acted());
 }
 
 }  // namespace
