@@ -58,6 +58,7 @@ bench: build
 	$(BUILD)/bench/zr7-bench
 	$(BUILD)/bench/zr7-convert-bench
 	$(BUILD)/bench/zr7-transfer-bench
+	$(BUILD)/bench/zr7-transfer-bench autoprogram
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -593,7 +593,7 @@ Outcome Measure(Rig& rig, const char* label, Command command, const std::functio
               out.worked ? "ok    " : "FAILED", Sec(out.measured), Sec(floor), ratio, out.met ? "PASS" : "MISS");
   std::printf("           floor = wire %.3f s (%zu host + %zu board bytes, %zu dropped)\n"
               "                 + waits %.3f s (%zu) - overlap %.3f ms\n"
-              "                 + chip %.3f ms (%zu page writes x %.1f ms, %zu not covered by the waits)\n",
+              "                 + chip %.3f ms (%zu chip writes, the last %.1f ms, %zu not covered by the waits)\n",
               Sec(a.wire), a.bytesHost, a.bytesBoard, a.dropped, Sec(a.waits), a.waitCount, Ms(a.overlap),
               Ms(a.uncovered), a.writes, Ms(a.writeLength), a.writesUncovered);
   const Nanos beyond = out.measured - floor;

@@ -1064,4 +1064,26 @@ TEST_F(SimulatorTest, RealTimingKeepsAnAt25BusyThroughItsWriteCycle) {
   EXPECT_EQ(sim_->EepromContents()[0], 0xAB);
 }
 
+TEST_F(SimulatorTest, RealTimingLoaderLosesABlockSentDuringItsPageWrite) {
+  // The loader writes a page after every 32nd block; a host that does not pause loses bytes.
+  for (const bool pause : {false, true}) {
+    zr7sim::SimOptions options;
+    options.timing = zr7sim::Timing::Real;
+    StartBoard(options);
+    ASSERT_EQ(host_.Exchange({CmdEnterLoader}, 1), kCr);
+    for (int block = 1; block <= 32; ++block)
+      ASSERT_EQ(host_.Exchange({0x11, 0x22, 0x33, static_cast<std::uint8_t>(block)}, 1), kCr) << block;
+    if (pause) usleep(17000);
+    const Bytes reply = host_.Exchange({0x44, 0x55, 0x66, 0x77}, 1);
+    if (pause) {
+      EXPECT_EQ(reply, kCr);
+      EXPECT_EQ(NotesContaining("lost while the page was being written"), 0u);
+    } else {
+      EXPECT_TRUE(reply.empty()) << "the block lost a byte and stays incomplete";
+      EXPECT_GE(NotesContaining("lost while the page was being written"), 1u);
+    }
+    sim_.reset();
+  }
+}
+
 }  // namespace
