@@ -30,6 +30,10 @@ constexpr std::size_t kLoaderBlocks = LoaderImageSize / LoaderBlockSize;
 constexpr auto kLoaderGiveUp = std::chrono::milliseconds(500);
 // With real timing the loader writes its page after every 32nd block and hears nothing meanwhile.
 constexpr auto kLoaderPageWrite = std::chrono::milliseconds(12);
+// This thread learns of host bytes when it wakes, so on a loaded machine a block seems to arrive
+// later than it did and its page write to end later too: a byte in the window's last few ms may
+// have been on time, and is taken. One sent with no pause comes some 10 ms early and is lost.
+constexpr auto kLoaderLateWake = std::chrono::milliseconds(4);
 
 std::string Hex2(std::uint8_t b) {
   char buf[8];
@@ -536,7 +540,7 @@ void BoardSimulator::Impl::LoaderReply(WireCommand command, std::vector<std::uin
 
 void BoardSimulator::Impl::LoaderByte(std::uint8_t b, SimClock::time_point t,
                                       std::unique_lock<std::mutex>& lock) {
-  if (t < loaderBusyUntil) {
+  if (t + kLoaderLateWake < loaderBusyUntil) {
     Note("loader: byte " + Hex2(b) + " lost while the page was being written");
     return;
   }

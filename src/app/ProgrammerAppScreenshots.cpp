@@ -1,6 +1,7 @@
 // zr7-screenshots OUTDIR PROJECT: pictures of the desktop program for the README and for
 // review, drawn off screen: the main window in English and Russian after the sample image
-// was programmed and verified on the simulated board, the progress window, each dialog.
+// was programmed and verified on the simulated board, the progress window, each dialog (the
+// lock and fuse bits of an ATmega32 and of an AT89S52).
 
 #include <QApplication>
 #include <QDir>
@@ -18,7 +19,13 @@
 #include "app/MainWindowDialogs.h"
 #include "app/MessageCatalog.h"
 #include "app/QtOperator.h"
+#include "devices/DeviceTable.h"
 #include "link/BoardSettingsDialog.h"
+#include "lockfuse/LockFuseCommands.h"
+#include "lockfuse/LockFuseDialog.h"
+#include "project/ProjectSettingsDialog.h"
+#include "ui/AboutDialog.h"
+#include "ui/UrlOpener.h"
 #include "operations/ProgressDialog.h"
 #include "ui/BoardDelaysDialog.h"
 #include "ui/LanguageDialog.h"
@@ -122,6 +129,27 @@ int main(int argc, char** argv) {
     ports.Set(0, sim.SlavePath());
     BoardSettingsDialog board(&window, catalog, op, 1, false, ports);
     ok &= Save(board, out, "board-settings-dialog.png");
+
+    // The lock and fuse bits of an AVR with three fuse bytes and of an AT89S, as the chip
+    // would show them; no board is asked.
+    ComPort quiet(ports);
+    BoardLink quietLink(quiet, op, catalog);
+    LockFuseCommands lockFuse(quietLink);
+    for (const char* chip : {"ATmega32", "AT89S52"}) {
+      const int device = FindDeviceByName(chip);
+      LockFuseState state;
+      state.lockMode = 1;
+      state.readable = true;
+      LockFuseDialog dialog(&window, catalog, op, lockFuse, ChipJob{}, device, state, false);
+      ok &= Save(dialog, out, (std::string("lock-fuse-dialog-") + chip + ".png").c_str());
+    }
+    ProjectSettings settings = window.CurrentProject().settings();
+    ProjectSettingsDialog projectSettings(&window, catalog, op, settings,
+                                          [](int, LockFuseState&) { return false; });
+    ok &= Save(projectSettings, out, "project-settings-dialog.png");
+    XdgUrlOpener opener;
+    AboutDialog about(&window, catalog, op, opener);
+    ok &= Save(about, out, "about-dialog.png");
   }
   sim.Stop();
   std::filesystem::remove_all(profileDir);

@@ -14,6 +14,7 @@
 #include "app/OperatorInterface.h"
 #include "buffers/MemoryBuffer.h"
 #include "util/AtomicFile.h"
+#include "util/TextChars.h"
 
 namespace zr7 {
 
@@ -22,8 +23,6 @@ namespace {
 // Settings files are a few kilobytes; anything far larger is not one, and reading it whole
 // (SimpleIni keeps several copies) would only waste memory.
 constexpr std::uintmax_t MaxSettingsFileSize = 1u << 20;
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 bool IsCommentLine(std::string_view line) {
   std::size_t i = 0;

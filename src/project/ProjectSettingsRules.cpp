@@ -8,6 +8,8 @@
 #include "devices/DeviceTable.h"
 #include "project/Project.h"
 
+#include "util/TextChars.h"
+
 namespace zr7 {
 
 namespace {
@@ -21,14 +23,6 @@ constexpr int kFlashByteDelayMax = 18;
 constexpr int kFlashPageDelayMin = 3;
 constexpr int kFlashPageDelayMax = 50;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 std::string Decimal(std::int32_t value) { return std::to_string(value); }
 

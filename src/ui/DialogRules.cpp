@@ -7,18 +7,12 @@
 
 #include "project/Profile.h"
 
+#include "util/TextChars.h"
+
 namespace zr7 {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 std::uint32_t LeadingHexNumber(std::string_view text) {
   std::size_t i = 0;

@@ -1,5 +1,6 @@
 #include "ui/UrlOpener.h"
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <memory>
 
@@ -16,8 +17,9 @@ OpenOutcome XdgUrlOpener::Open(const std::string& url) {
   process->start();
   if (!process->waitForStarted(waitMs_)) return {false, XdgOpenMissingReason()};
   if (!process->waitForFinished(waitMs_) && process->state() != QProcess::NotRunning) {
-    // Destroying it would kill what it started; it goes once it ends.
+    // Destroying it would kill what it started; it goes once it ends, or with the program.
     QProcess* running = process.release();
+    running->setParent(QCoreApplication::instance());
     QObject::connect(running, &QProcess::finished, running, &QObject::deleteLater);
     return {true, {}};
   }
