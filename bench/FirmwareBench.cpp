@@ -238,6 +238,28 @@ int UpdateCase(zr7::FirmwareSpeed speed, const std::string& imagePath, const Byt
               " with them %.3f s, ratio %.4f\n",
               Sec(others), waits.size() - table.size(), Ms(othersOverlap), Sec(withWaits),
               Sec(measured) / Sec(withWaits));
+  // Where the line stood still: a reply waiting for the host's next byte, a host byte waiting
+  // for the board's reply or for the host's next byte of the block.
+  {
+    const std::vector<zr7sim::WireByte> bytes = sim.Log().Bytes();
+    Nanos hostTurn{}, boardTurn{}, inBlock{};
+    std::size_t hostTurns = 0, boardTurns = 0, inBlocks = 0;
+    for (std::size_t i = 1; i < bytes.size(); ++i) {
+      const auto& a = bytes[i - 1];
+      const auto& b = bytes[i];
+      if (a.dropped || b.dropped || a.time < from || b.time > to) continue;
+      const Nanos gap = b.time - Nanos(10'000'000'000LL / b.boardBaud) - a.time;
+      if (gap <= Nanos::zero() || gap > std::chrono::milliseconds(5)) continue;
+      const bool aHost = a.direction == zr7sim::Direction::HostToBoard;
+      const bool bHost = b.direction == zr7sim::Direction::HostToBoard;
+      if (!aHost && bHost) hostTurn += gap, ++hostTurns;
+      else if (aHost && !bHost) boardTurn += gap, ++boardTurns;
+      else if (aHost && bHost) inBlock += gap, ++inBlocks;
+    }
+    std::printf("  line idle under 5 ms: host after a reply %.3f s (%zu), board after a block %.3f s (%zu),"
+                " between host bytes %.3f s (%zu)\n",
+                Sec(hostTurn), hostTurns, Sec(boardTurn), boardTurns, Sec(inBlock), inBlocks);
+  }
   return pass ? 0 : 2;
 }
 
