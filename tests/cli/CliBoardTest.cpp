@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "BoardSimulator.h"
+#include "support/CliRunner.h"
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
@@ -19,17 +20,12 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out, err;
-};
+using zr7test::CliRun;
 
 class CliBoard : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("zr7-cliboard-" + std::to_string(getpid()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
+    dir_ = zr7test::CaseDir("zr7-cliboard");
     fs::create_directories(dir_ / "config" / "zr7");
   }
   void TearDown() override { fs::remove_all(dir_); }
@@ -50,27 +46,8 @@ class CliBoard : public ::testing::Test {
           << "\n";
     }
   }
-  std::string Profile() const {
-    std::ifstream in(dir_ / "config" / "zr7" / "zr7.ini");
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  CliRun Cli(const std::string& args) {
-    const std::string out = (dir_ / "stdout").string(), err = (dir_ / "stderr").string();
-    const std::string command = "XDG_CONFIG_HOME='" + (dir_ / "config").string() + "' " + ZR7_CLI_PATH + " " + args +
-                                " > '" + out + "' 2> '" + err + "' < /dev/null";
-    CliRun r;
-    const int status = std::system(command.c_str());
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream o(out), e(err);
-    std::stringstream so, se;
-    so << o.rdbuf();
-    se << e.rdbuf();
-    r.out = so.str();
-    r.err = se.str();
-    return r;
-  }
+  std::string Profile() const { return zr7test::ReadWhole(dir_ / "config" / "zr7" / "zr7.ini"); }
+  CliRun Cli(const std::string& args) { return zr7test::RunCli(dir_, args); }
 
   fs::path dir_;
   std::vector<std::unique_ptr<zr7sim::BoardSimulator>> boards_;

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "BoardSimulator.h"
+#include "support/CliRunner.h"
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
@@ -21,19 +22,11 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out, err;
-};
+using zr7test::CliRun;
 
 class CliChip : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("zr7-cli-" + std::to_string(getpid()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
+  void SetUp() override { dir_ = zr7test::CaseDir("zr7-cli"); }
   void TearDown() override { fs::remove_all(dir_); }
 
   void StartBoard(zr7sim::SimOptions options) {
@@ -43,25 +36,10 @@ class CliChip : public ::testing::Test {
   }
 
   // Runs zr7-cli with its own empty profile, stdout and stderr kept apart.
-  CliRun Cli(const std::string& args) {
-    const std::string out = (dir_ / "stdout").string(), err = (dir_ / "stderr").string();
-    const std::string command = "XDG_CONFIG_HOME='" + (dir_ / "config").string() + "' " + ZR7_CLI_PATH + " " + args +
-                                " > '" + out + "' 2> '" + err + "' < /dev/null";
-    CliRun r;
-    const int status = std::system(command.c_str());
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = Read(out);
-    r.err = Read(err);
-    return r;
-  }
+  CliRun Cli(const std::string& args) { return zr7test::RunCli(dir_, args); }
   std::string Port() const { return "--port " + sim_->SlavePath(); }
   std::string File(const std::string& name) const { return (dir_ / name).string(); }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  static std::string Read(const std::string& path) { return zr7test::ReadWhole(path); }
   void Write(const std::string& name, const Bytes& bytes) {
     std::ofstream(File(name), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   }

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "BoardSimulator.h"
+#include "support/CliRunner.h"
 #include "link/Commands.h"
 
 namespace fs = std::filesystem;
@@ -18,19 +19,11 @@ using ::testing::HasSubstr;
 
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out, err;
-};
+using zr7test::CliRun;
 
 class FuseCli : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("zr7-fuses-" + std::to_string(getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
+  void SetUp() override { dir_ = zr7test::CaseDir("zr7-fuses"); }
   void TearDown() override { fs::remove_all(dir_); }
 
   void StartBoard(const std::string& chip, std::array<std::uint8_t, 3> fuses = {0xFF, 0xFF, 0xFF}) {
@@ -43,23 +36,7 @@ class FuseCli : public ::testing::Test {
   }
 
   // zr7-cli with its own empty profile, on the board, stdout and stderr kept apart.
-  CliRun Cli(const std::string& args) {
-    const std::string out = (dir_ / "stdout").string(), err = (dir_ / "stderr").string();
-    const std::string command = "XDG_CONFIG_HOME='" + (dir_ / "config").string() + "' " + ZR7_CLI_PATH + " --port " +
-                                sim_->SlavePath() + " " + args + " > '" + out + "' 2> '" + err + "' < /dev/null";
-    CliRun r;
-    const int status = std::system(command.c_str());
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = Read(out);
-    r.err = Read(err);
-    return r;
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  CliRun Cli(const std::string& args) { return zr7test::RunCli(dir_, "--port " + sim_->SlavePath() + " " + args); }
   // Fuse and lock writes the board has seen (AC with an opcode other than erase and enable).
   int Writes() {
     int n = 0;

@@ -1,0 +1,52 @@
+#pragma once
+// zr7-cli run as a user runs it, for the tests of its commands: a folder of the test case's
+// own, an empty profile in it, stdout and stderr kept apart. ZR7_CLI_PATH names the program.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace zr7test {
+
+struct CliRun {
+  int status = -1;
+  std::string out, err;
+};
+
+inline std::string ReadWhole(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A fresh folder named after the running test case; the caller removes it.
+inline std::filesystem::path CaseDir(const std::string& prefix) {
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                    (prefix + "-" + std::to_string(getpid()) + "-" + test->name());
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+// The profile is dir/config/zr7/zr7.ini, so nothing of the user's is read or written.
+inline CliRun RunCli(const std::filesystem::path& dir, const std::string& args) {
+  const std::string out = (dir / "stdout").string(), err = (dir / "stderr").string();
+  const std::string command = "XDG_CONFIG_HOME='" + (dir / "config").string() + "' " + ZR7_CLI_PATH + " " + args +
+                              " > '" + out + "' 2> '" + err + "' < /dev/null";
+  CliRun r;
+  const int status = std::system(command.c_str());
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = ReadWhole(out);
+  r.err = ReadWhole(err);
+  return r;
+}
+
+}  // namespace zr7test
