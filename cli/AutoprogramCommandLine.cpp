@@ -82,13 +82,14 @@ int RunAutoprogramCommand(const ChipCommandLine& common, const AutoprogramComman
     session.op.Note(session.catalog.GetText(msg::AutoprogramNeedsProject));
     return 2;
   }
-  if (const int status = session.Prepare(common, progressBar)) return status;
   ConsoleOperator& op = session.op;
   const MessageCatalog& catalog = session.catalog;
+  // A station's script reads the last line: every run that was not a usage error ends with it.
   auto finish = [&](bool ok) {
     op.SetStatus(catalog.GetText(ok ? msg::AutoprogramOk : msg::AutoprogramError));
     return ok ? 0 : 1;
   };
+  if (const int status = session.Prepare(common, progressBar)) return status == 1 ? finish(false) : status;
   if (!LockFuseAllowed(session, line)) return finish(false);
 
   ChipResults results;

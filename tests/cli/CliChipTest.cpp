@@ -169,6 +169,12 @@ TEST_F(CliChip, AutoprogramNeedsAProjectAndEndsWithItsVerdict) {
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(LastLine(missing.out), "AUTOPROGRAM: Error");
   EXPECT_THAT(missing.out, Not(HasSubstr("Erasing device"))) << "a named image that failed stops the run first";
+
+  std::ofstream(File("bad.zr7")) << Recipe("").replace(Recipe("").find("DeviceNo=8"), 10, "DeviceNo=99");
+  CliRun refused = Cli("--simulator --project " + File("bad.zr7") + " autoprogram");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(LastLine(refused.out), "AUTOPROGRAM: Error") << "a project that does not load is a failed run";
+  EXPECT_EQ(Cli("--simulator --device NoSuchChip --project " + File("job.zr7") + " autoprogram").status, 2);
 }
 
 TEST_F(CliChip, SerialNumberAdvancesAcrossRunsOnlyWhenSaved) {
