@@ -21,6 +21,7 @@
 #include "app/MainWindowDialogs.h"
 #include "app/MessageCatalog.h"
 #include "app/QtOperator.h"
+#include "gui/ScriptedQtOperator.h"
 #include "devices/DeviceTable.h"
 #include "link/Commands.h"
 #include "link/SelfProgramDialog.h"
@@ -32,27 +33,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Boxes recorded and answered OK, file dialogs answered from a script.
-class TestOperator : public QtOperator {
- public:
-  using QtOperator::QtOperator;
-  std::vector<MessageBoxRequest> boxes;
-  std::deque<std::string> files;
-  int fileRequests = 0;
-
- protected:
-  BoxAnswer AskOnGuiThread(const MessageBoxRequest& box) override {
-    boxes.push_back(box);
-    return BoxAnswer::Ok;
-  }
-  std::optional<std::string> ChooseFileOnGuiThread(const FileRequest&, bool) override {
-    ++fileRequests;
-    if (files.empty()) return std::nullopt;
-    std::string f = files.front();
-    files.pop_front();
-    return f;
-  }
-};
+using TestOperator = ScriptedQtOperator;
 
 
 template <typename T>

@@ -22,6 +22,7 @@
 #include "app/MainWindowDialogs.h"
 #include "app/MessageCatalog.h"
 #include "app/QtOperator.h"
+#include "gui/ScriptedQtOperator.h"
 #include "buffers/MemoryBuffer.h"
 #include "devices/DeviceTable.h"
 #include "project/Profile.h"
@@ -35,37 +36,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Boxes, file dialogs and the Load Address dialog answered from a script.
-class TestOperator : public QtOperator {
- public:
-  using QtOperator::QtOperator;
-  std::deque<BoxAnswer> answers;
-  std::vector<MessageBoxRequest> boxes;
-  std::deque<std::string> files;
-  std::deque<std::optional<std::uint32_t>> addresses;
-
-  std::optional<std::uint32_t> AskLoadAddress(std::uint32_t proposed) override {
-    if (addresses.empty()) return proposed;
-    auto a = addresses.front();
-    addresses.pop_front();
-    return a;
-  }
-
- protected:
-  BoxAnswer AskOnGuiThread(const MessageBoxRequest& box) override {
-    boxes.push_back(box);
-    if (answers.empty()) return box.buttons == BoxButtons::Ok ? BoxAnswer::Ok : BoxAnswer::No;
-    const BoxAnswer a = answers.front();
-    answers.pop_front();
-    return a;
-  }
-  std::optional<std::string> ChooseFileOnGuiThread(const FileRequest&, bool) override {
-    if (files.empty()) return std::nullopt;
-    std::string f = files.front();
-    files.pop_front();
-    return f;
-  }
-};
+using TestOperator = ScriptedQtOperator;
 
 class FakeDialogs : public MainWindowDialogs {
  public:
