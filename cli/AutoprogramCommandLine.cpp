@@ -47,10 +47,10 @@ bool LockFuseAllowed(ChipSession& s, const AutoprogramCommandLine& line) {
   const ProjectSettings& settings = s.project.settings();
   if (!settings.programFuse) return true;
   const DeviceRecord& device = *DeviceAt(s.device);
-  const DeviceRecord* own = DeviceAt(settings.deviceNo);
-  if (own && own->LockFuseLayoutIndex != device.LockFuseLayoutIndex) {
+  if (!SameLockFuseLayout(settings.lockFuseDeviceNo, s.device)) {
+    const DeviceRecord* own = DeviceAt(settings.lockFuseDeviceNo);
     s.op.Note(FormatText(s.catalog.GetText(msg::FusesProjectLayoutDiffers), s.project.path().c_str(),
-                         std::string(own->Name).c_str(), std::string(device.Name).c_str()));
+                         own ? std::string(own->Name).c_str() : "?", std::string(device.Name).c_str()));
     return false;
   }
   if (!HasLockFuseBits(device)) return true;  // the step itself refuses, with its message
@@ -89,7 +89,8 @@ int RunAutoprogramCommand(const ChipCommandLine& common, const AutoprogramComman
     op.SetStatus(catalog.GetText(ok ? msg::AutoprogramOk : msg::AutoprogramError));
     return ok ? 0 : 1;
   };
-  if (const int status = session.Prepare(common, progressBar)) return status == 1 ? finish(false) : status;
+  if (const int status = session.Prepare(common, progressBar, ChipAction::Autoprogram, "autoprogram"))
+    return status == 1 ? finish(false) : status;
   if (!LockFuseAllowed(session, line)) return finish(false);
 
   ChipResults results;

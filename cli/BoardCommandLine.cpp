@@ -45,11 +45,6 @@ int Search(ChipSession& session, const BoardCommandLine& line) {
 }
 
 int Calibration(ChipSession& session) {
-  const DeviceRecord& record = *DeviceAt(session.device);
-  if (record.CalibrationCount == 0) {
-    session.op.Note(FormatText(session.catalog.GetText(msg::NoCalibrationBytes), std::string(record.Name).c_str()));
-    return 1;
-  }
   BoardManagement board(*session.link);
   if (board.ReadCalibration(session.job.connect, session.boardPort)) return 0;
   session.ExplainFailure();
@@ -144,7 +139,9 @@ bool BoardCommandChosen(const BoardCommandLine& line) { return !line.action.empt
 
 int RunBoardCommand(const ChipCommandLine& common, const BoardCommandLine& line, bool progressBar) {
   ChipSession session(common);
-  if (const int status = session.Prepare(common, progressBar)) return status;
+  std::optional<ChipAction> action;
+  if (line.action == "calibration") action = ChipAction::ReadCalibration;
+  if (const int status = session.Prepare(common, progressBar, action, "board " + line.action)) return status;
   if (line.action == "search") return Search(session, line);
   if (line.action == "info") {
     BoardManagement board(*session.link);

@@ -17,6 +17,7 @@
 #include "devices/DeviceTable.h"
 #include "link/BoardLink.h"
 #include "link/ComPort.h"
+#include "operations/ActionRefusal.h"
 #include "operations/ChipCommands.h"
 #include "project/Profile.h"
 #include "project/Project.h"
@@ -31,7 +32,6 @@ constexpr int kPermissionDenied = 2040;
 constexpr int kNoSuchPort = 2041;
 constexpr int kPortBusy = 2042;
 constexpr int kUnknownDevice = 2043;
-constexpr int kNoSuchMemory = 2044;
 
 std::string Lower(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -99,7 +99,8 @@ ChipSession::ChipSession(const ChipCommandLine& line)
       profile(DefaultProfilePath(), op, catalog),
       project(op, catalog) {}
 
-int ChipSession::Prepare(const ChipCommandLine& line, bool progressBar) {
+int ChipSession::Prepare(const ChipCommandLine& line, bool progressBar, std::optional<ChipAction> action,
+                         std::string_view command) {
   op.SetProgressBar(progressBar);
   language.RussianSelected = line.lang.empty() ? profile.Russian() : line.lang == "ru";
 
@@ -121,6 +122,10 @@ int ChipSession::Prepare(const ChipCommandLine& line, bool progressBar) {
     }
   }
   const DeviceRecord& record = *DeviceAt(device);
+  if (action && !ActionAllowed(record, *action)) {
+    op.Note(NotAvailableText(catalog, command, record));
+    return 1;
+  }
 
   PortMap ports = PortMapOf(profile);
   boardPort = profile.ComPort();
@@ -163,26 +168,29 @@ void ChipSession::ExplainFailure() {
     ExplainOpenFailure(*port, boardPort - 1, op, catalog);
 }
 
+// The action a chip command runs, for the device's rules.
+ChipAction ActionOf(const ChipCommandLine& line) {
+  const bool isFlash = line.memory != "eeprom";
+  if (line.command == "signature") return ChipAction::ReadSignature;
+  if (line.command == "erase") return ChipAction::ChipErase;
+  if (line.command == "blank-check") return ChipAction::BlankCheck;
+  if (line.command == "program") return isFlash ? ChipAction::ProgramFlash : ChipAction::ProgramEeprom;
+  if (line.command == "read") return isFlash ? ChipAction::ReadFlash : ChipAction::ReadEeprom;
+  return isFlash ? ChipAction::VerifyFlash : ChipAction::VerifyEeprom;
+}
+
 int RunChipCommand(const ChipCommandLine& line, bool progressBar) {
   ChipSession session(line);
-  if (const int status = session.Prepare(line, progressBar)) return status;
-  ConsoleOperator& op = session.op;
-  const MessageCatalog& catalog = session.catalog;
+  const std::string words = line.memory.empty() ? line.command : line.command + " " + line.memory;
+  if (const int status = session.Prepare(line, progressBar, ActionOf(line), words)) return status;
   MemoryBuffer& flash = session.flash;
   MemoryBuffer& eeprom = session.eeprom;
-  const DeviceRecord& record = *DeviceAt(session.device);
   ChipResults results;
   ChipCommands commands(*session.link, flash, eeprom, results);
   ChipJob& job = session.job;
 
   const bool isFlash = line.memory != "eeprom";
   MemoryBuffer& buffer = isFlash ? flash : eeprom;
-  const std::uint32_t memorySize = isFlash ? record.FlashSize : record.EepromSize;
-  const bool transfer = line.command == "program" || line.command == "read" || line.command == "verify";
-  if (transfer && memorySize == 0) {
-    op.Note(FormatText(catalog.GetText(kNoSuchMemory), isFlash ? "Flash" : "Eeprom"));
-    return 1;
-  }
 
   bool ok = false;
   if (line.command == "signature") {

@@ -5,10 +5,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "BoardSimulator.h"
 #include "ConsoleOperator.h"
 #include "app/MessageCatalog.h"
+#include "devices/ChipActions.h"
 #include "buffers/MemoryBuffer.h"
 #include "link/BoardLink.h"
 #include "link/ComPort.h"
@@ -36,8 +38,11 @@ struct ChipCommandLine {
 struct ChipSession {
   explicit ChipSession(const ChipCommandLine& line);
   // Loads the project, picks the device, starts the simulator or maps the port. 0 when ready,
-  // otherwise the exit status (the reason already shown).
-  int Prepare(const ChipCommandLine& line, bool progressBar);
+  // otherwise the exit status (the reason already shown). An action the device does not allow
+  // (the window greys it) is refused, exit 1, before any port or simulator is opened; `command`
+  // names it as the user typed it.
+  int Prepare(const ChipCommandLine& line, bool progressBar, std::optional<zr7::ChipAction> action = std::nullopt,
+              std::string_view command = {});
   // After a failed command: why the port did not open, when that was the cause.
   void ExplainFailure();
 

@@ -81,10 +81,6 @@ class FuseRun {
         commands_(*session.link) {}
 
   int Run() {
-    if (!HasLockFuseBits(device_)) {
-      s_.op.Note(Text(msg::NoLockFuseBits));
-      return 1;
-    }
     Changes changes;
     if (!Parse(changes)) return 2;
     if (line_.action == "read") return Read();
@@ -193,8 +189,8 @@ class FuseRun {
       s_.op.Note(FormatText(Text(msg::FusesProjectProgramFuseOff).c_str(), file.c_str()));
       return false;
     }
-    const DeviceRecord* own = DeviceAt(settings.deviceNo);
-    if (own && own->LockFuseLayoutIndex != device_.LockFuseLayoutIndex) {
+    const DeviceRecord* own = DeviceAt(settings.lockFuseDeviceNo);
+    if (own && !SameLockFuseLayout(settings.lockFuseDeviceNo, s_.device)) {
       s_.op.Note(FormatText(Text(msg::FusesProjectLayoutDiffers).c_str(), file.c_str(), std::string(own->Name).c_str(),
                             Name().c_str()));
       return false;
@@ -338,7 +334,8 @@ CLI::App* AddFuseCommand(CLI::App& app, FuseCommandLine& line) {
 
 int RunFuseCommand(const ChipCommandLine& common, const FuseCommandLine& line, bool progressBar) {
   ChipSession session(common);
-  if (const int status = session.Prepare(common, progressBar)) return status;
+  if (const int status = session.Prepare(common, progressBar, ChipAction::LockFuseBits, "fuses " + line.action))
+    return status;
   return FuseRun(session, line).Run();
 }
 

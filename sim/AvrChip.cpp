@@ -2,6 +2,7 @@
 // written through a page buffer or byte by byte, Eeprom byte by byte, lock and fuse bytes.
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 
@@ -26,7 +27,8 @@ class AvrChip final : public TargetChip {
  public:
   AvrChip(const zr7::DeviceRecord& record, const SimOptions& options, ChipContext context)
       : TargetChip(record, std::move(context)),
-        firstGeneration_(FirstGenerationLocks(record.LockFuseLayoutIndex)) {
+        firstGeneration_(FirstGenerationLocks(record.LockFuseLayoutIndex)),
+        signature_(options.signature.value_or(record.Signature)) {
     flash_.assign(record.FlashSize, 0xFF);
     eeprom_.assign(record.EepromSize, 0xFF);
     pageBuffer_.assign(2 * record.PageSize, 0xFF);
@@ -82,7 +84,7 @@ class AvrChip final : public TargetChip {
         break;
       case 0x30:  // signature byte
         // A locked AVR hides its signature behind this fixed pattern.
-        out[3] = in[2] > 2 ? 0xFF : ReadProtected() ? in[2] : record_.Signature[in[2]];
+        out[3] = in[2] > 2 ? 0xFF : ReadProtected() ? in[2] : signature_[in[2]];
         break;
       case 0x38:  // calibration byte
         out[3] = in[2] < calibration_.size() ? calibration_[in[2]] : 0xFF;
@@ -245,6 +247,7 @@ class AvrChip final : public TargetChip {
   }
 
   const bool firstGeneration_;
+  const std::array<std::uint8_t, 3> signature_;
   std::vector<std::uint8_t> calibration_;
   std::vector<std::uint8_t> pageBuffer_;
   std::uint32_t ext_ = 0;

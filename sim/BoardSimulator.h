@@ -39,6 +39,9 @@ struct SimOptions {
   std::string ident = "ZR7 9.10";        // identification text (CmdGetIdent)
   std::array<std::uint8_t, 5> serial = {0x01, 0x23, 0x45, 0x67, 0x89};
   bool locked = false;                   // an AVR whose signature reads 00 01 02
+  // An AVR that answers this signature instead of its table row's, as another chip of the same
+  // row or a part the table does not know would.
+  std::optional<std::array<std::uint8_t, 3>> signature;
   std::vector<std::uint8_t> calibration; // calibration bytes; empty: chip defaults
   std::optional<std::uint8_t> at45Status;  // DataFlash status override (0xFF: no memory answers)
   std::optional<std::array<std::uint8_t, 3>> fuses;  // AVR fuse bytes low, high, extended; default FF

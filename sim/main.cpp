@@ -34,6 +34,8 @@ const char kUsage[] =
     "  --ident TEXT         identification text (default \"ZR7 9.10\")\n"
     "  --serial HEX10       serial number as 10 hex digits (default 0123456789)\n"
     "  --locked             the AVR target is locked (signature reads 00 01 02)\n"
+    "  --signature HEX6     the AVR target answers this signature instead of its table\n"
+    "                       row's, as 6 hex digits, e.g. 1E9609\n"
     "  --at45-status HEX    DataFlash status byte override (FF: no memory answers)\n"
     "  --flash-image FILE   preload the Flash (AT45: the whole memory) from a raw binary\n"
     "  --eeprom-image FILE  preload the Eeprom (AT25: the whole memory) from a raw binary\n"
@@ -69,6 +71,13 @@ bool IsChipName(std::string_view name) {
   return false;
 }
 
+// The chips the AVR model serves, the only one that takes --signature.
+bool AnswersAvrSignature(std::string_view name) {
+  for (const zr7::DeviceRecord& r : zr7::DeviceTable())
+    if (r.Name == name) return r.ProgrammingClass == zr7::ClassAvr && r.Family != zr7::DeviceFamily::At45;
+  return false;
+}
+
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -92,6 +101,13 @@ bool ParseHexByte(std::string_view text, std::uint8_t& out) {
 bool ParseSerial(std::string_view text, std::array<std::uint8_t, 5>& out) {
   if (text.size() != 10) return false;
   for (std::size_t i = 0; i < 5; ++i)
+    if (!ParseHexByte(text.substr(2 * i, 2), out[i])) return false;
+  return true;
+}
+
+bool ParseSignature(std::string_view text, std::array<std::uint8_t, 3>& out) {
+  if (text.size() != 6) return false;
+  for (std::size_t i = 0; i < 3; ++i)
     if (!ParseHexByte(text.substr(2 * i, 2), out[i])) return false;
   return true;
 }
@@ -188,6 +204,11 @@ int main(int argc, char** argv) {
     } else if (arg == "--serial") {
       if (!value(v) || !ParseSerial(v, options.serial))
         return UsageError("--serial needs 10 hexadecimal digits, e.g. 0123456789");
+    } else if (arg == "--signature") {
+      std::array<std::uint8_t, 3> signature{};
+      if (!value(v) || !ParseSignature(v, signature))
+        return UsageError("--signature needs 6 hexadecimal digits, e.g. 1E9609");
+      options.signature = signature;
     } else if (arg == "--locked" && flag()) {
       options.locked = true;
     } else if (arg == "--at45-status") {
@@ -269,6 +290,8 @@ int main(int argc, char** argv) {
   if (options.chip.empty()) return UsageError("--chip NAME is required (see --list-chips)");
   if (!IsChipName(options.chip))
     return UsageError("unknown chip '" + options.chip + "' (see --list-chips for the names)");
+  if (options.signature && !AnswersAvrSignature(options.chip))
+    return UsageError("--signature applies to AVR targets only, not to " + options.chip);
 
   // Signals are taken synchronously by this thread; the board thread inherits the mask.
   sigset_t stopSignals;

@@ -248,15 +248,16 @@ constexpr CatalogRow kOwnMessages[] = {
     {2025, "Enter an integer from %d to %d.", "Введите целое число от %d до %d."},
     {2026, "Enter an integer.", "Введите целое число."},
     {2027, "Enter no more than %d characters.", "Введите не более %d символов."},
-    {2028, "Lock/fuse settings cleared: the new chip has other fuses",
-     "Настройки lock/fuse битов сброшены: у новой микросхемы другие fuse-биты"},
+    {2029, "The lock/fuse settings are for the %s; the %s has its bits elsewhere. Autoprogram stops before them until they are configured for this chip.",
+     "Настройки lock/fuse битов сделаны для %s; у %s эти биты расположены иначе. Автопрограммирование остановится перед ними, пока они не настроены для этой микросхемы."},
     // The command line (2040-2059).
     {2040, "No permission to open %s: the port belongs to the group '%s'. Join it with \"sudo usermod -aG %s $USER\", then log in again.",
      "Нет прав на открытие %s: порт принадлежит группе '%s'. Добавьте себя в эту группу командой \"sudo usermod -aG %s $USER\" и войдите в систему заново."},
     {2041, "%s does not exist: no serial port is there.", "%s не существует: такого последовательного порта нет."},
     {2042, "%s is in use by another program.", "%s занят другой программой."},
     {2043, "Unknown device '%s'. Devices: %s", "Неизвестная микросхема '%s'. Микросхемы: %s"},
-    {2044, "This device has no %s memory.", "У этой микросхемы нет памяти %s."},
+    {2045, "The command '%s' is not available for the %s: nothing was sent to the board.",
+     "Команда «%s» недоступна для %s: на плату ничего не отправлено."},
     // Dialogs (2060-2079).
     {2060, "(present)", "(присутствует)"},
     {2061, "(absent)", "(отсутствует)"},
@@ -301,7 +302,6 @@ constexpr CatalogRow kOwnMessages[] = {
      "Передачу прошивки нельзя прервать: Ctrl+C будет задержан до её окончания."},
     {2105, "The confirmation sequence takes 16 hex digits, not '%s'.",
      "Последовательность подтверждения состоит из 16 шестнадцатеричных цифр, а не '%s'."},
-    {2106, "The %s has no calibration bytes.", "У %s нет калибровочных байтов."},
     {2107, "The firmware was not updated: add --yes to update it.",
      "Прошивка не обновлена: добавьте --yes, чтобы обновить её."},
     {2108, "The board now reports '%s', not the required version %c.%c%c.",
@@ -321,6 +321,8 @@ constexpr CatalogRow kOwnMessages[] = {
     {2123, "Serial number %s saved to %s.", "Серийный номер %s сохранён в %s."},
     {2124, "The advanced serial number was not saved to %s: the next run would program the same number.",
      "Увеличенный серийный номер не сохранён в %s: следующий запуск запрограммирует тот же номер."},
+    {2125, "Autoprogram: ERROR the lock/fuse settings are for the %s; the %s in the socket has its bits elsewhere: no lock or fuse bit was programmed",
+     "Автопрограммирование: ОШИБКА настройки lock/fuse битов сделаны для %s; у %s в панели эти биты расположены иначе: ни один lock или fuse бит не запрограммирован"},
 };
 
 // Ids above 0 are menu command ids; 0 and below name a top-level popup by position (-id).

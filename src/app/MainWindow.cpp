@@ -378,11 +378,8 @@ int MainWindow::CurrentDeviceIndex() const {
 void MainWindow::OnDeviceChanged() {
   const int index = CurrentDeviceIndex();
   if (index < 0) return;
-  // Lock and fuse bits made for one layout name other bits on another: never carry them over.
-  const bool forgotten = ForgetLockFuseOnLayoutChange(project_.settings(), project_.settings().deviceNo, index);
   ApplyDeviceChoice(project_, index);
   RefreshControls();
-  if (forgotten) op_.SetStatus(catalog_.GetText(msg::LockFuseClearedOnChipChange));
 }
 
 void MainWindow::ProjectSettingsCommand() {

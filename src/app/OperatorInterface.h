@@ -23,6 +23,9 @@ struct MessageBoxRequest {
   std::string text;
   BoxIcon icon = BoxIcon::None;
   BoxButtons buttons = BoxButtons::Ok;
+  // The button Enter presses; none: the first (OK, Yes). A question whose Yes cannot be undone
+  // (erase a locked chip) defaults to No.
+  std::optional<BoxAnswer> defaultAnswer = std::nullopt;
 };
 
 struct FileRequest {

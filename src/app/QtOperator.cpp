@@ -100,6 +100,15 @@ BoxAnswer QtOperator::AskOnGuiThread(const MessageBoxRequest& box) {
       mb.setEscapeButton(QMessageBox::Cancel);
       break;
   }
+  // Named always: left to itself, the style picks the default, and Enter must never erase a chip
+  // the operator did not mean to.
+  QMessageBox::StandardButton first = QMessageBox::Ok;
+  if (box.buttons == BoxButtons::YesNo || box.buttons == BoxButtons::YesNoCancel) first = QMessageBox::Yes;
+  QMessageBox::StandardButton chosen = first;
+  if (box.defaultAnswer == BoxAnswer::No) chosen = QMessageBox::No;
+  if (box.defaultAnswer == BoxAnswer::Cancel) chosen = QMessageBox::Cancel;
+  if (mb.button(chosen) == nullptr) chosen = first;
+  mb.setDefaultButton(chosen);
   mb.setWindowModality(Qt::ApplicationModal);
   switch (mb.exec()) {
     case QMessageBox::Yes: return BoxAnswer::Yes;

@@ -28,7 +28,7 @@ BoxAnswer ScriptedOperator::AnswerFor(BoxButtons buttons) {
 BoxAnswer ScriptedOperator::ShowBox(const MessageBoxRequest& box) {
   std::lock_guard lock(mutex_);
   BoxAnswer a = AnswerFor(box.buttons);
-  events_.push_back({EventKind::Box, box.text, box.caption, box.icon, box.buttons, a});
+  events_.push_back({EventKind::Box, box.text, box.caption, box.icon, box.buttons, a, box.defaultAnswer});
   return a;
 }
 

@@ -21,6 +21,7 @@ class ScriptedOperator : public OperatorInterface {
     BoxIcon icon = BoxIcon::None;
     BoxButtons buttons = BoxButtons::Ok;
     BoxAnswer answer = BoxAnswer::Ok;
+    std::optional<BoxAnswer> defaultAnswer = std::nullopt;  // the button Enter would press; none: the first
   };
 
   void SetStatus(std::string_view text) override;

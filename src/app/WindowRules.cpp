@@ -4,6 +4,7 @@
 
 #include "app/CatalogTables.h"
 #include "devices/DeviceTable.h"
+#include "devices/ChipActions.h"
 #include "project/Project.h"
 #include "project/ProjectCommands.h"
 #include "project/RecentList.h"
@@ -205,19 +206,21 @@ std::string WindowTitle(std::string_view path, bool modified, std::string_view p
 }
 
 ControlStates ComputeControlStates(const DeviceRecord& d, bool flashHasData, bool eepromHasData) {
+  using A = ChipAction;
   ControlStates s;
-  const bool at45 = d.Family == DeviceFamily::At45;
-  const bool at25 = d.ProgrammingClass == ClassAt25;
-  s.readCalibration = d.CalibrationCount != 0;
-  s.lockFuseBits = !at25 && !at45;
-  s.readFlash = d.FlashSize != 0;
-  s.programFlash = s.verifyFlash = s.readFlash && flashHasData;
-  s.readEeprom = d.EepromSize != 0 && !at45;
-  s.programEeprom = s.verifyEeprom = s.readEeprom && eepromHasData;
-  s.chipErase = s.blankCheck = !at25;
-  s.autoprogram = !at25 && !at45;
-  s.readSignature = d.ProgrammingClass == ClassAvr || d.ProgrammingClass == ClassAt89S4Byte;
-  s.sckCombo = !at45;
+  s.readCalibration = ActionAllowed(d, A::ReadCalibration);
+  s.lockFuseBits = ActionAllowed(d, A::LockFuseBits);
+  s.readFlash = ActionAllowed(d, A::ReadFlash);
+  s.programFlash = ActionAllowed(d, A::ProgramFlash) && flashHasData;
+  s.verifyFlash = ActionAllowed(d, A::VerifyFlash) && flashHasData;
+  s.readEeprom = ActionAllowed(d, A::ReadEeprom);
+  s.programEeprom = ActionAllowed(d, A::ProgramEeprom) && eepromHasData;
+  s.verifyEeprom = ActionAllowed(d, A::VerifyEeprom) && eepromHasData;
+  s.chipErase = ActionAllowed(d, A::ChipErase);
+  s.blankCheck = ActionAllowed(d, A::BlankCheck);
+  s.autoprogram = ActionAllowed(d, A::Autoprogram);
+  s.readSignature = ActionAllowed(d, A::ReadSignature);
+  s.sckCombo = d.Family != DeviceFamily::At45;
   return s;
 }
 

@@ -30,24 +30,24 @@ constexpr std::array<DeviceRecord, DeviceCount> kTable = {{
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k5ms, .EepromReadDelay = k5ms,
      .PageDelay = 15, .BoardDeviceCode = 4, .LockFuseLayoutIndex = 8, .NoSyncFlag = 0,
      .CalibrationCount = 1},
-    // 1
+    // 1: ATtiny13 data sheet: two calibration bytes (9.6 and 4.8 MHz)
     {.Family = ATtiny, .Name = "ATtiny13", .PageSize = 16, .FlashSize = 1024, .EepromSize = 64,
      .Signature = {0x1E, 0x90, 0x07}, .AltSignature = {0x1E, 0x90, 0x07}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k5ms, .EepromReadDelay = k5ms,
      .PageDelay = 15, .BoardDeviceCode = 4, .LockFuseLayoutIndex = 23, .NoSyncFlag = 0,
-     .CalibrationCount = 1},
+     .CalibrationCount = 2},
     // 2
     {.Family = ATtiny, .Name = "ATtiny15", .PageSize = 0, .FlashSize = 1024, .EepromSize = 64,
      .Signature = {0x1E, 0x90, 0x06}, .AltSignature = {0x1E, 0x90, 0x06}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k5ms, .EepromReadDelay = k5ms,
      .PageDelay = 15, .BoardDeviceCode = 4, .LockFuseLayoutIndex = 4, .NoSyncFlag = 0,
      .CalibrationCount = 1},
-    // 3
+    // 3: ATtiny2313 data sheet: two calibration bytes (4 and 8 MHz)
     {.Family = ATtiny, .Name = "ATtiny2313", .PageSize = 16, .FlashSize = 2048, .EepromSize = 128,
      .Signature = {0x1E, 0x91, 0x0A}, .AltSignature = {0x1E, 0x91, 0x0A}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k50ms, .EepromReadDelay = k5ms,
      .PageDelay = 15, .BoardDeviceCode = 0, .LockFuseLayoutIndex = 24, .NoSyncFlag = 0,
-     .CalibrationCount = 4},
+     .CalibrationCount = 2},
     // 4
     {.Family = ATtiny, .Name = "ATtiny26", .PageSize = 16, .FlashSize = 2048, .EepromSize = 128,
      .Signature = {0x1E, 0x91, 0x09}, .AltSignature = {0x1E, 0x91, 0x09}, .ProgrammingClass = ClassAvr,
@@ -66,24 +66,24 @@ constexpr std::array<DeviceRecord, DeviceCount> kTable = {{
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k5ms, .EepromReadDelay = k5ms,
      .PageDelay = 15, .BoardDeviceCode = 0, .LockFuseLayoutIndex = 0, .NoSyncFlag = 0,
      .CalibrationCount = 0},
-    // 7
+    // 7: ATmega48 data sheet: one calibration byte
     {.Family = ATmega, .Name = "ATmega48", .PageSize = 32, .FlashSize = 4096, .EepromSize = 256,
      .Signature = {0x1E, 0x92, 0x05}, .AltSignature = {0x1E, 0x92, 0x05}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k5ms, .EepromReadDelay = k5ms,
      .PageDelay = 15, .BoardDeviceCode = 2, .LockFuseLayoutIndex = 25, .NoSyncFlag = 0,
-     .CalibrationCount = 4},
+     .CalibrationCount = 1},
     // 8
     {.Family = ATmega, .Name = "ATmega8", .PageSize = 32, .FlashSize = 8192, .EepromSize = 512,
      .Signature = {0x1E, 0x93, 0x07}, .AltSignature = {0x1E, 0x93, 0x07}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k5ms, .EepromReadDelay = k5ms,
      .PageDelay = 15, .BoardDeviceCode = 2, .LockFuseLayoutIndex = 12, .NoSyncFlag = 0,
      .CalibrationCount = 4},
-    // 9
+    // 9: ATmega88 data sheet: one calibration byte
     {.Family = ATmega, .Name = "ATmega88", .PageSize = 32, .FlashSize = 8192, .EepromSize = 512,
      .Signature = {0x1E, 0x93, 0x0A}, .AltSignature = {0x1E, 0x93, 0x0A}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k5ms, .EepromReadDelay = k5ms,
      .PageDelay = 15, .BoardDeviceCode = 2, .LockFuseLayoutIndex = 26, .NoSyncFlag = 0,
-     .CalibrationCount = 4},
+     .CalibrationCount = 1},
     // 10
     {.Family = ATmega, .Name = "ATmega8515", .PageSize = 32, .FlashSize = 8192, .EepromSize = 512,
      .Signature = {0x1E, 0x93, 0x06}, .AltSignature = {0x1E, 0x93, 0x06}, .ProgrammingClass = ClassAvr,
@@ -96,18 +96,18 @@ constexpr std::array<DeviceRecord, DeviceCount> kTable = {{
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k50ms, .EepromReadDelay = k9ms,
      .PageDelay = 15, .BoardDeviceCode = 2, .LockFuseLayoutIndex = 18, .NoSyncFlag = 0,
      .CalibrationCount = 4},
-    // 12
+    // 12: ATmega16 data sheet: four calibration bytes (1, 2, 4 and 8 MHz)
     {.Family = ATmega, .Name = "ATmega16", .PageSize = 64, .FlashSize = 16384, .EepromSize = 512,
      .Signature = {0x1E, 0x94, 0x03}, .AltSignature = {0x1E, 0x94, 0x03}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k9ms, .EepromReadDelay = k9ms,
      .PageDelay = 15, .BoardDeviceCode = 2, .LockFuseLayoutIndex = 13, .NoSyncFlag = 0,
-     .CalibrationCount = 1},
-    // 13
+     .CalibrationCount = 4},
+    // 13: ATmega161 data sheet: no calibrated oscillator, so no calibration byte
     {.Family = ATmega, .Name = "ATmega161", .PageSize = 64, .FlashSize = 16384, .EepromSize = 512,
      .Signature = {0x1E, 0x94, 0x01}, .AltSignature = {0x1E, 0x94, 0x01}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k9ms, .EepromReadDelay = k9ms,
      .PageDelay = 15, .BoardDeviceCode = 2, .LockFuseLayoutIndex = 11, .NoSyncFlag = 0,
-     .CalibrationCount = 1},
+     .CalibrationCount = 0},
     // 14
     {.Family = ATmega, .Name = "ATmega162", .PageSize = 64, .FlashSize = 16384, .EepromSize = 512,
      .Signature = {0x1E, 0x94, 0x04}, .AltSignature = {0x1E, 0x94, 0x04}, .ProgrammingClass = ClassAvr,
@@ -120,12 +120,12 @@ constexpr std::array<DeviceRecord, DeviceCount> kTable = {{
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k9ms, .EepromReadDelay = k9ms,
      .PageDelay = 15, .BoardDeviceCode = 2, .LockFuseLayoutIndex = 21, .NoSyncFlag = 0,
      .CalibrationCount = 1},
-    // 16
+    // 16: ATmega168 data sheet: one calibration byte
     {.Family = ATmega, .Name = "ATmega168", .PageSize = 64, .FlashSize = 16384, .EepromSize = 512,
      .Signature = {0x1E, 0x94, 0x06}, .AltSignature = {0x1E, 0x94, 0x06}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k5ms, .EepromReadDelay = k5ms,
      .PageDelay = 15, .BoardDeviceCode = 2, .LockFuseLayoutIndex = 26, .NoSyncFlag = 0,
-     .CalibrationCount = 4},
+     .CalibrationCount = 1},
     // 17
     {.Family = ATmega, .Name = "ATmega169", .PageSize = 64, .FlashSize = 16384, .EepromSize = 512,
      .Signature = {0x1E, 0x94, 0x05}, .AltSignature = {0x1E, 0x94, 0x05}, .ProgrammingClass = ClassAvr,
@@ -150,30 +150,33 @@ constexpr std::array<DeviceRecord, DeviceCount> kTable = {{
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k9ms, .EepromReadDelay = k9ms,
      .PageDelay = 15, .BoardDeviceCode = 2, .LockFuseLayoutIndex = 20, .NoSyncFlag = 0,
      .CalibrationCount = 4},
-    // 21
+    // 21: ATmega644 data sheet: signature 1E 96 09, one calibration byte; 1E 96 07 stays accepted.
     {.Family = ATmega, .Name = "ATmega644", .PageSize = 128, .FlashSize = 65536, .EepromSize = 2048,
-     .Signature = {0x1E, 0x96, 0x07}, .AltSignature = {0x1E, 0x96, 0x07}, .ProgrammingClass = ClassAvr,
+     .Signature = {0x1E, 0x96, 0x07}, .AltSignature = {0x1E, 0x96, 0x09}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k9ms, .EepromReadDelay = k9ms,
      .PageDelay = 15, .BoardDeviceCode = 2, .LockFuseLayoutIndex = 32, .NoSyncFlag = 0,
-     .CalibrationCount = 4},
-    // 22: likewise.
+     .CalibrationCount = 1},
+    // 22: one row for two chips, one signature each. ATmega645/6450 data sheet: one calibration byte
     {.Family = ATmega, .Name = "ATmega645/6450", .PageSize = 128, .FlashSize = 65536, .EepromSize = 2048,
      .Signature = {0x1E, 0x96, 0x05}, .AltSignature = {0x1E, 0x96, 0x06}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k9ms, .EepromReadDelay = k9ms,
      .PageDelay = 15, .BoardDeviceCode = 2, .LockFuseLayoutIndex = 30, .NoSyncFlag = 0,
-     .CalibrationCount = 4},
+     .CalibrationCount = 1},
     // 23: also accepts 1E 01 02.
     {.Family = ATmega, .Name = "ATmega128", .PageSize = 128, .FlashSize = 131072, .EepromSize = 4096,
      .Signature = {0x1E, 0x97, 0x02}, .AltSignature = {0x1E, 0x01, 0x02}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k9ms, .EepromReadDelay = k9ms,
      .PageDelay = 15, .BoardDeviceCode = 2, .LockFuseLayoutIndex = 10, .NoSyncFlag = 0,
      .CalibrationCount = 4},
-    // 24: one row for two chips; also accepts 1E 01 03.
-    {.Family = ATmega, .Name = "ATmega2560/2561", .PageSize = 128, .FlashSize = 262144, .EepromSize = 8192,
-     .Signature = {0x1E, 0x98, 0x02}, .AltSignature = {0x1E, 0x01, 0x03}, .ProgrammingClass = ClassAvr,
+    // 24: one row for two chips; also accepts 1E 01 03. ATmega2560/2561 data sheet: signatures
+    // 1E 98 01 (ATmega2560) and 1E 98 02 (ATmega2561), 4 KB Eeprom, the fuses of layout 32, one
+    // calibration byte.
+    {.Family = ATmega, .Name = "ATmega2560/2561", .PageSize = 128, .FlashSize = 262144, .EepromSize = 4096,
+     .Signature = {0x1E, 0x98, 0x02}, .AltSignature = {0x1E, 0x01, 0x03},
+     .ExtraSignature = std::array<std::uint8_t, 3>{0x1E, 0x98, 0x01}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k9ms, .EepromReadDelay = k9ms,
-     .PageDelay = 15, .BoardDeviceCode = 2, .LockFuseLayoutIndex = 10, .NoSyncFlag = 0,
-     .CalibrationCount = 4},
+     .PageDelay = 15, .BoardDeviceCode = 2, .LockFuseLayoutIndex = 32, .NoSyncFlag = 0,
+     .CalibrationCount = 1},
     // 25
     {.Family = At89S, .Name = "AT89S2051", .PageSize = 0, .FlashSize = 2048, .EepromSize = 0,
      .Signature = {0x1E, 0x23, 0xFF}, .AltSignature = {0x1E, 0x23, 0xFF}, .ProgrammingClass = ClassAt89S4Byte,
@@ -235,12 +238,12 @@ constexpr std::array<DeviceRecord, DeviceCount> kTable = {{
      .FlashWriteDelay = 0, .FlashReadDelay = 0, .EepromWriteDelay = 0, .EepromReadDelay = 0,
      .PageDelay = 0, .BoardDeviceCode = 0, .LockFuseLayoutIndex = 0, .NoSyncFlag = 0,
      .CalibrationCount = 0},
-    // 35
+    // 35: AT90CAN128 data sheet: one calibration byte
     {.Family = At90, .Name = "AT90CAN128", .PageSize = 128, .FlashSize = 131072, .EepromSize = 4096,
      .Signature = {0x1E, 0x97, 0x81}, .AltSignature = {0x1E, 0x97, 0x81}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k5ms, .FlashReadDelay = k5ms, .EepromWriteDelay = k9ms, .EepromReadDelay = k9ms,
      .PageDelay = 15, .BoardDeviceCode = 2, .LockFuseLayoutIndex = 29, .NoSyncFlag = 0,
-     .CalibrationCount = 4},
+     .CalibrationCount = 1},
     // 36: AT45 rows: PageSize in bytes, FlashSize the whole memory, EepromSize the page-address
     // shift; Signature holds {status bits, status mask, 0}, AltSignature unused.
     {.Family = At45, .Name = "AT45DB041", .PageSize = 264, .FlashSize = 524288, .EepromSize = 1,
@@ -294,7 +297,7 @@ int FindDeviceBySignature(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
   const std::array<std::uint8_t, 3> wanted = {b0, b1, b2};
   for (int i = 0; i < DeviceCount; ++i) {
     const DeviceRecord& row = kTable[static_cast<std::size_t>(i)];
-    if (row.Signature == wanted || row.AltSignature == wanted) return i;
+    if (row.Signature == wanted || row.AltSignature == wanted || row.ExtraSignature == wanted) return i;
   }
   return -1;
 }

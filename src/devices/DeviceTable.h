@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -46,6 +47,9 @@ struct DeviceRecord {
   // AT45: {expected status bits, status mask, 0}.
   std::array<std::uint8_t, 3> Signature;
   std::array<std::uint8_t, 3> AltSignature;
+  // A third accepted signature, for the one row whose two slots are taken; none elsewhere, so
+  // no reply can match it by accident.
+  std::optional<std::array<std::uint8_t, 3>> ExtraSignature = std::nullopt;
   std::uint32_t ProgrammingClass;
   // Board byte-delay codes; only the low 8 bits are sent.
   std::int32_t FlashWriteDelay;
@@ -56,7 +60,7 @@ struct DeviceRecord {
   std::uint32_t BoardDeviceCode;
   std::uint32_t LockFuseLayoutIndex;
   std::uint32_t NoSyncFlag;
-  std::uint32_t CalibrationCount;  // 0, 1 or 4
+  std::uint32_t CalibrationCount;  // 0, 1, 2 or 4
 };
 
 inline constexpr int DeviceCount = 41;
@@ -67,8 +71,8 @@ std::span<const DeviceRecord, DeviceCount> DeviceTable();
 // The record of a device number; nullptr when the number is outside the table.
 const DeviceRecord* DeviceAt(int deviceNumber);
 
-// First row whose Signature or AltSignature equals the triple; -1 when none, and always -1
-// when b0 is not 0x1E (the manufacturer byte).
+// First row whose Signature, AltSignature or ExtraSignature equals the triple; -1 when none,
+// and always -1 when b0 is not 0x1E (the manufacturer byte).
 int FindDeviceBySignature(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2);
 
 // First AT45 row with (status AND Signature[1]) == Signature[0]; -1 when none.

@@ -248,8 +248,8 @@ constexpr Arrangement TwoGroups(std::span<const Fuse> fuses, bool bootLocks, War
           .fuseRead2 = kReadHigh, .bootLocks = bootLocks, .warns = warns};
 }
 // ... with the extended fuse byte as well (AC A4, 50 08 00).
-constexpr Arrangement ThreeGroups(std::span<const Fuse> fuses) {
-  Arrangement s = TwoGroups(fuses, true, Warns::Spien);
+constexpr Arrangement ThreeGroups(std::span<const Fuse> fuses, bool bootLocks = true) {
+  Arrangement s = TwoGroups(fuses, bootLocks, Warns::Spien);
   s.fuseWrite3 = kWriteExt;
   s.fuseRead3 = kReadExt;
   return s;
@@ -287,7 +287,7 @@ constexpr std::array<LockFuseLayout, LockFuseLayoutCount> kLayouts = {
     Build(Early(kReadLockFF, kRead12, kFuses8, kWriteEarlyFuseFF, kReadFuseFF, Warns::SpienAndRstdisbl)),
     // 9
     Build(TwoGroups(kFuses9, true, Warns::None)),
-    // 10: ATmega128, ATmega2560/2561
+    // 10: ATmega128
     Build(ThreeGroups(kFuses10)),
     // 11: ATmega161, one fuse byte with its own write instruction
     Build({.lockWrite = kLockLate, .locks = Locks::InByte3, .lockRead = kReadLockFF, .lockReadBit = kReadLate,
@@ -317,10 +317,10 @@ constexpr std::array<LockFuseLayout, LockFuseLayoutCount> kLayouts = {
     Build({.lockWrite = kLockAvr, .locks = Locks::InByte1}),
     // 23: ATtiny13
     Build(TwoGroups(kFuses23, false, Warns::None)),
-    // 24: ATtiny2313
-    Build(ThreeGroups(kFuses24)),
-    // 25: ATmega48
-    Build(ThreeGroups(kFuses25)),
+    // 24: ATtiny2313; its data sheet: LB1 and LB2 only, no boot lock bits
+    Build(ThreeGroups(kFuses24, false)),
+    // 25: ATmega48; its data sheet: LB1 and LB2 only, no boot lock bits
+    Build(ThreeGroups(kFuses25, false)),
     // 26: ATmega88, ATmega168; this second fuse instruction is data and goes out as it is
     Build([] {
       Arrangement s = ThreeGroups(kFuses26);
@@ -337,7 +337,7 @@ constexpr std::array<LockFuseLayout, LockFuseLayoutCount> kLayouts = {
     Build(ThreeGroups(kFuses30)),
     // 31: the last seven bits are shown and read, never written
     Build(TwoGroups(kFuses31, true, Warns::Spien)),
-    // 32: ATmega644
+    // 32: ATmega644, ATmega2560/2561 (their data sheets give the same fuse bits)
     Build(ThreeGroups(kFuses32)),
 };
 

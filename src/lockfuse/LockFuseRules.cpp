@@ -6,6 +6,7 @@
 
 #include "app/MessageCatalog.h"
 #include "app/OperatorInterface.h"
+#include "devices/ChipActions.h"
 #include "devices/DeviceTable.h"
 #include "lockfuse/LockFuseMessages.h"
 
@@ -31,8 +32,12 @@ constexpr std::string_view kClockSelect[] = {"CKSEL0", "CKSEL1", "CKSEL2", "CKSE
 
 }  // namespace
 
-bool HasLockFuseBits(const DeviceRecord& device) {
-  return device.Family != DeviceFamily::At25 && device.Family != DeviceFamily::At45;
+bool HasLockFuseBits(const DeviceRecord& device) { return ActionAllowed(device, ChipAction::LockFuseBits); }
+
+bool SameLockFuseLayout(int madeForDevice, int chipDevice) {
+  const DeviceRecord* madeFor = DeviceAt(madeForDevice);
+  const DeviceRecord* chip = DeviceAt(chipDevice);
+  return madeFor && chip && madeFor->LockFuseLayoutIndex == chip->LockFuseLayoutIndex;
 }
 
 int LockModeNameId(std::uint32_t programmingClass, int lockMode) {

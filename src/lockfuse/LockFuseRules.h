@@ -21,6 +21,11 @@ struct DeviceRecord;
 // Serial memories have no lock or fuse bits, although their rows name a layout.
 bool HasLockFuseBits(const DeviceRecord& device);
 
+// Whether lock and fuse settings made for one device mean the same bits on another: bit
+// positions of one layout programmed into another can make a chip unreachable. False for a
+// number outside the table.
+bool SameLockFuseLayout(int madeForDevice, int chipDevice);
+
 // The catalog id of a lock mode's name (0..3) for the chip's programming class: label text,
 // with "&&" where a button label shows one "&".
 int LockModeNameId(std::uint32_t programmingClass, int lockMode);

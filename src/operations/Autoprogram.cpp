@@ -4,8 +4,11 @@
 #include "app/OperatorInterface.h"
 #include "buffers/BufferCommands.h"
 #include "buffers/MemoryBuffer.h"
+#include "devices/DeviceTable.h"
 #include "link/Clock.h"
 #include "lockfuse/LockFuseCommands.h"
+#include "lockfuse/LockFuseRules.h"
+#include "operations/ActionRefusal.h"
 #include "operations/ChipCommands.h"
 #include "project/Profile.h"
 #include "project/Project.h"
@@ -57,10 +60,12 @@ Autoprogram::Autoprogram(ChipCommands& chip, MemoryBuffer& flash, MemoryBuffer& 
 OperatorInterface& Autoprogram::Op() const { return *flash_.Operator(); }
 const MessageCatalog& Autoprogram::Catalog() const { return *flash_.Catalog(); }
 
-bool Autoprogram::Fail(int id) {
+bool Autoprogram::Fail(int id) { return Fail(std::string(Catalog().GetText(id))); }
+
+bool Autoprogram::Fail(const std::string& text) {
   // Whatever a step left (a blank check's 1, a signature answer), a failed run reads as -1.
   chip_.Results().lastOperationStatus = -1;
-  Op().SetStatus(Catalog().GetText(id));
+  Op().SetStatus(text);
   return false;
 }
 
@@ -142,6 +147,13 @@ bool Autoprogram::Run(ChipJob& job, bool unattended, AutoprogramOutcome& outcome
 
   results.flashVerified = true;
   results.eepromVerified = true;
+  const DeviceRecord* device = DeviceAt(job.connect.deviceNumber);
+  if (!device || !ActionAllowed(*device, ChipAction::Autoprogram)) {
+    results.lastOperationStatus = -1;
+    if (device)
+      Op().SetStatus(NotAvailableText(Catalog(), ActionLabel(Catalog(), ChipAction::Autoprogram), *device));
+    return false;
+  }
   if (job.boardPort == 0) {
     Op().SetStatus(Catalog().GetText(msg::SelectComPort));
     ShowInfo(Op(), Catalog(), Catalog().GetText(msg::NoBoardSpecified));
@@ -174,6 +186,17 @@ bool Autoprogram::Run(ChipJob& job, bool unattended, AutoprogramOutcome& outcome
   if (!eeprom_.empty() && !MemorySteps(job, false, eepromBytes)) return false;
 
   if (s.programFuse) {
+    // The erase may have named another chip by its signature: settings made for one layout
+    // would set other bits, perhaps ending serial programming, on a chip of another.
+    if (!SameLockFuseLayout(s.lockFuseDeviceNo, job.connect.deviceNumber)) {
+      const DeviceRecord* madeFor = DeviceAt(s.lockFuseDeviceNo);
+      const DeviceRecord* chip = DeviceAt(job.connect.deviceNumber);
+      const std::string text = FormatText(Catalog().GetText(msg::AutoprogramLockFuseOtherLayout),
+                                          madeFor ? std::string(madeFor->Name).c_str() : "?",
+                                          chip ? std::string(chip->Name).c_str() : "?");
+      ShowInfo(Op(), Catalog(), text);
+      return Fail(text);
+    }
     Op().SetStatus(Catalog().GetText(kLockBits));
     bool programmed = false;
     {

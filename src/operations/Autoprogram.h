@@ -46,6 +46,7 @@ class Autoprogram {
 
  private:
   bool Fail(int id);
+  bool Fail(const std::string& text);
   void Pause();
   void Settle();
   // The run's judgement of a step: good only at status 0.

@@ -8,6 +8,7 @@
 #include "devices/DeviceTable.h"
 #include "link/BoardLink.h"
 #include "link/Commands.h"
+#include "operations/ActionRefusal.h"
 #include "operations/OperationMessages.h"
 #include "operations/TransferOperations.h"
 
@@ -53,6 +54,14 @@ bool ChipCommands::BoardChosen(const ChipJob& job) {
   if (job.boardPort != 0) return true;
   Status(msg::SelectComPort);
   Box(msg::NoBoardSpecified);
+  return false;
+}
+
+bool ChipCommands::Allowed(const ChipJob& job, ChipAction action) {
+  const DeviceRecord* device = DeviceAt(job.connect.deviceNumber);
+  if (device && ActionAllowed(*device, action)) return true;
+  results_.lastOperationStatus = -1;
+  if (device) op_.SetStatus(NotAvailableText(catalog_, ActionLabel(catalog_, action), *device));
   return false;
 }
 
@@ -110,6 +119,7 @@ bool ChipCommands::ReadSignature(ChipJob& job) {
 }
 
 bool ChipCommands::SignatureButton(ChipJob& job) {
+  if (!Allowed(job, ChipAction::ReadSignature)) return false;
   const DeviceRecord* device = DeviceAt(job.connect.deviceNumber);
   if (!device || device->Family != DeviceFamily::At45) return ReadSignature(job);
   // The DataFlash has no signature: the connection itself reports whether the memory answers.
@@ -149,6 +159,7 @@ bool ChipCommands::SendEraseInstruction(const DeviceRecord& device) {
 
 void ChipCommands::ChipErase(ChipJob& job) {
   results_.lastOperationStatus = -1;
+  if (!Allowed(job, ChipAction::ChipErase)) return;
   Status(msg::ErasingDevice);
   WaitCursor wait(op_);
   if (!BoardChosen(job)) return;
@@ -218,6 +229,7 @@ void ChipCommands::ChipErase(ChipJob& job) {
 
 void ChipCommands::Program(const ChipJob& job, bool isFlash) {
   results_.lastOperationStatus = -1;
+  if (!Allowed(job, isFlash ? ChipAction::ProgramFlash : ChipAction::ProgramEeprom)) return;
   Status(isFlash ? msg::ProgrammingFlash : msg::ProgrammingEeprom);
   WaitCursor wait(op_);
   if (!BoardChosen(job)) return;
@@ -249,7 +261,7 @@ void ChipCommands::Program(const ChipJob& job, bool isFlash) {
     }
     if (check == 2) {
       const BoxAnswer a = op_.ShowBox({catalog_.GetText(msg::ProductTitle), catalog_.GetText(msg::DeviceLockedEraseNow),
-                                       BoxIcon::Question, BoxButtons::YesNo});
+                                       BoxIcon::Question, BoxButtons::YesNo, BoxAnswer::No});
       if (a != BoxAnswer::Yes) return refuse();
       const bool erased = device.ProgrammingClass == ClassAvr ? link_.Port().SendBlock(kEraseAvr, sizeof kEraseAvr)
                                                               : link_.Port().SendBlock(kErase3Byte, sizeof kErase3Byte);
@@ -321,6 +333,7 @@ bool ChipCommands::Read(const ChipJob& job, bool isFlash) {
     Status(msg::NoEepromOnChip);
     return false;
   }
+  if (!Allowed(job, isFlash ? ChipAction::ReadFlash : ChipAction::ReadEeprom)) return false;
   WaitCursor wait(op_);
   if (!BoardChosen(job)) return false;
   MemoryBuffer& buffer = isFlash ? flash_ : eeprom_;
@@ -373,6 +386,7 @@ void ChipCommands::Verify(const ChipJob& job, bool isFlash) {
     Status(msg::NoEepromOnChipVerify);
     return;
   }
+  if (!Allowed(job, isFlash ? ChipAction::VerifyFlash : ChipAction::VerifyEeprom)) return;
   WaitCursor wait(op_);
   if (!BoardChosen(job)) return;
   if (!link_.Connect(job.connect, job.boardPort, job.highSpeed)) {
@@ -409,6 +423,7 @@ void ChipCommands::Verify(const ChipJob& job, bool isFlash) {
 
 void ChipCommands::BlankCheck(const ChipJob& job) {
   results_.lastOperationStatus = -1;
+  if (!Allowed(job, ChipAction::BlankCheck)) return;
   Status(msg::CheckingDevice);
   WaitCursor wait(op_);
   if (!BoardChosen(job)) return;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 
+#include "devices/ChipActions.h"
 #include "operations/ChipJob.h"
 
 namespace zr7 {
@@ -50,6 +51,9 @@ class ChipCommands {
   bool Read(const ChipJob& job, bool isFlash);
   void Verify(const ChipJob& job, bool isFlash);
 
+  // A command the device does not allow (a menu item stays enabled where its button is greyed):
+  // says so and gives false, before anything reaches the board.
+  bool Allowed(const ChipJob& job, ChipAction action);
   // No board chosen: says so and gives false.
   bool BoardChosen(const ChipJob& job);
   // Reads the three signature bytes in the device's way; false when one did not come.

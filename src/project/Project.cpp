@@ -98,6 +98,7 @@ ProjectSettings ReadSettings(const IniDocument& doc, std::optional<RangeError>& 
   for (int i = 0; i < BootLockBitCount; ++i) s.lockFuse.bootLock[i] = doc.Flag(kAuto, BootLockKey(i), false);
 
   ReadIndex(doc, kDevice, "DeviceNo", ProjectSettings::DefaultDeviceNo(), DeviceCount - 1, s.deviceNo, error);
+  ReadIndex(doc, kAuto, "LockFuseDevice", s.deviceNo, DeviceCount - 1, s.lockFuseDeviceNo, error);
   return s;
 }
 
@@ -126,6 +127,7 @@ bool WriteSettings(IniDocument& doc, const ProjectSettings& s, const std::string
   doc.SetNumber(kAuto, "LockMode", s.lockFuse.lockMode);
   for (int i = 0; i < FuseBitCount; ++i) doc.SetFlag(kAuto, FuseKey(i), s.lockFuse.fuse[i]);
   for (int i = 0; i < BootLockBitCount; ++i) doc.SetFlag(kAuto, BootLockKey(i), s.lockFuse.bootLock[i]);
+  doc.SetNumber(kAuto, "LockFuseDevice", s.lockFuseDeviceNo);
   doc.SetNumber(kSettings, "ResetStrobeLength", s.resetStrobeLength);
   doc.SetNumber(kSettings, "SPIPeriod", s.spiPeriod);
   doc.SetNumber(kAuto, "AutoIncAddressFlash", s.autoIncAddressFlash);
@@ -206,6 +208,7 @@ void Project::Reset() {
   s.autoEepromReload = s.autoEepromProgram = s.autoEepromVerify = false;
   s.autoIncrementFlash = s.autoIncrement = s.programFuse = false;
   s.lockFuse = LockFuseState{};
+  s.lockFuseDeviceNo = s.deviceNo;
   s.spiPeriod = 4;
   s.autoIncAddressFlash = s.autoIncAddress = 0;
   if (owner_) {

@@ -50,6 +50,9 @@ struct ProjectSettings {
   bool autoIncrement = false;
   bool programFuse = false;
   LockFuseState lockFuse;  // its readable flag is not stored
+  // The chip lockFuse was made for: its layout gives the bits their meaning, whichever chip is
+  // selected later. A file without the key means its own DeviceNo.
+  std::int32_t lockFuseDeviceNo = DefaultDeviceNo();
   std::int32_t autoIncAddressFlash = 0;
   std::int32_t autoIncAddress = 0;
   std::int32_t deviceNo = DefaultDeviceNo();  // 0..40

@@ -136,6 +136,12 @@ ProjectSettingsDialog::ProjectSettingsDialog(QWidget* parent, const MessageCatal
   AddCheck(c::EepromIncrement, "Eeprom (HEX)", 175, 176, 80);
   AddEdit(c::EepromAddress, 277, 175, 64)->setMaxLength(AutoIncAddressMaxChars);
 
+  lockFuseNote_ = new QLabel(this);
+  du.Place(lockFuseNote_, 169, 196, 184, 26);
+  lockFuseNote_->setObjectName(QStringLiteral("lockFuseNote"));
+  lockFuseNote_->setWordWrap(true);
+  lockFuseNote_->setStyleSheet(QStringLiteral("color: #B00000;"));
+
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
   du.Place(ok, 248, 225, 50, 14);
   ok->setDefault(true);
@@ -150,6 +156,7 @@ ProjectSettingsDialog::ProjectSettingsDialog(QWidget* parent, const MessageCatal
 
   const ProjectSettingsForm form = OpenProjectSettings(project_);
   lockFuse_ = form.lockFuse;
+  lockFuseDevice_ = form.lockFuseDevice;
   const std::pair<int, bool> checks[] = {
       {c::Polling, form.polling},
       {c::CheckSign, form.checkSign},
@@ -238,6 +245,7 @@ ProjectSettingsForm ProjectSettingsDialog::Form() const {
   f.autoEepromVerify = on(c::EepromVerify);
   f.programFuse = on(c::ProgramFuse);
   f.lockFuse = lockFuse_;
+  f.lockFuseDevice = lockFuseDevice_;
   f.autoIncrementFlash = on(c::FlashIncrement);
   f.flashAddress = text(c::FlashAddress);
   f.autoIncrement = on(c::EepromIncrement);
@@ -254,10 +262,18 @@ ProjectSettingsForm ProjectSettingsDialog::Form() const {
 }
 
 void ProjectSettingsDialog::UpdateEnabling() {
-  for (const ControlEnabling& e : ProjectSettingsEnabling(Form())) controls_.at(e.control)->setEnabled(e.enabled);
+  const ProjectSettingsForm form = Form();
+  for (const ControlEnabling& e : ProjectSettingsEnabling(form)) controls_.at(e.control)->setEnabled(e.enabled);
+  lockFuseNote_->setText(Q(LockFuseMismatchNote(form, catalog_)));
 }
 
-bool ProjectSettingsDialog::RunEditor() { return editor_ && editor_(ChosenDevice(), lockFuse_); }
+bool ProjectSettingsDialog::RunEditor() {
+  if (!editor_ || !editor_(ChosenDevice(), lockFuse_)) return false;
+  // Confirmed in the editor for this chip: the settings are now this chip's.
+  lockFuseDevice_ = ChosenDevice();
+  UpdateEnabling();
+  return true;
+}
 
 void ProjectSettingsDialog::ProgramFuseClicked() {
   UpdateEnabling();
@@ -285,7 +301,6 @@ void ProjectSettingsDialog::accept() {
     }
     return;
   }
-  if (result.lockFuseForgotten) op_.SetStatus(catalog_.GetText(msg::LockFuseClearedOnChipChange));
   QDialog::accept();
 }
 

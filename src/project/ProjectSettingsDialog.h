@@ -62,6 +62,7 @@ class ProjectSettingsDialog : public QDialog {
   ProjectSettings& project_;
   LockFuseEditor editor_;
   LockFuseState lockFuse_;
+  int lockFuseDevice_ = 0;  // the chip lockFuse_ was made for
   QtWindowTexts texts_;
   std::map<int, QWidget*> controls_;
   std::map<int, QCheckBox*> checks_;
@@ -70,6 +71,7 @@ class ProjectSettingsDialog : public QDialog {
   QComboBox* sck_ = nullptr;
   QSlider* reset_ = nullptr;
   QLabel* resetLabel_ = nullptr;
+  QLabel* lockFuseNote_ = nullptr;  // says when the lock/fuse settings do not fit the chosen chip
 };
 
 // The dialog on the current project; on OK the chosen device number (the project then holds

@@ -6,6 +6,7 @@
 
 #include "app/MessageCatalog.h"
 #include "devices/DeviceTable.h"
+#include "lockfuse/LockFuseRules.h"
 #include "project/Project.h"
 
 #include "util/TextChars.h"
@@ -53,11 +54,6 @@ std::optional<SettingsRefusal> CheckLength(const MessageCatalog& catalog, int co
                                                           AutoIncAddressMaxChars))};
 }
 
-// Only meaningful values count: an all-zero state is what a forgotten one looks like anyway.
-bool HasLockFuseSettings(const ProjectSettings& project) {
-  return project.programFuse || project.lockFuse != LockFuseState{};
-}
-
 }  // namespace
 
 int ResetStrobeMs(int position) {
@@ -92,6 +88,7 @@ ProjectSettingsForm OpenProjectSettings(ProjectSettings& project) {
   f.autoEepromVerify = project.autoEepromVerify;
   f.programFuse = project.programFuse;
   f.lockFuse = project.lockFuse;
+  f.lockFuseDevice = project.lockFuseDeviceNo;
   f.autoIncrementFlash = project.autoIncrementFlash;
   f.flashAddress = Hex(project.autoIncAddressFlash);
   f.autoIncrement = project.autoIncrement;
@@ -195,17 +192,17 @@ void StoreProjectSettings(const ProjectSettingsForm& form, ProjectSettings& proj
   project.programFuse = form.programFuse;
   // Bits that autoprogram will not program are not kept either.
   project.lockFuse = form.programFuse ? form.lockFuse : LockFuseState{};
+  project.lockFuseDeviceNo = form.lockFuseDevice;
   if (form.sckPosition >= 0) project.spiPeriod = form.sckPosition;
 }
 
-bool ForgetLockFuseOnLayoutChange(ProjectSettings& project, int oldDevice, int newDevice) {
-  const DeviceRecord* before = DeviceAt(oldDevice);
-  const DeviceRecord* after = DeviceAt(newDevice);
-  if (!before || !after || before->LockFuseLayoutIndex == after->LockFuseLayoutIndex) return false;
-  if (!HasLockFuseSettings(project)) return false;
-  project.programFuse = false;
-  project.lockFuse = LockFuseState{};
-  return true;
+std::string LockFuseMismatchNote(const ProjectSettingsForm& form, const MessageCatalog& catalog) {
+  if (!form.programFuse || SameLockFuseLayout(form.lockFuseDevice, form.device)) return "";
+  const DeviceRecord* madeFor = DeviceAt(form.lockFuseDevice);
+  const DeviceRecord* chosen = DeviceAt(form.device);
+  if (!madeFor || !chosen) return "";
+  return FormatText(catalog.GetText(msg::LockFuseSettingsForOtherChip), std::string(madeFor->Name).c_str(),
+                    std::string(chosen->Name).c_str());
 }
 
 ProjectSettingsOk AcceptProjectSettings(const ProjectSettingsForm& form, const MessageCatalog& catalog,
@@ -214,7 +211,6 @@ ProjectSettingsOk AcceptProjectSettings(const ProjectSettingsForm& form, const M
   result.refusal = CheckProjectSettings(form, catalog);
   if (result.refusal) return result;
   StoreProjectSettings(form, project);
-  result.lockFuseForgotten = ForgetLockFuseOnLayoutChange(project, project.deviceNo, form.device);
   return result;
 }
 

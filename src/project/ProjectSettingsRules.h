@@ -87,6 +87,7 @@ struct ProjectSettingsForm {
   bool autoEepromVerify = false;
   bool programFuse = false;
   LockFuseState lockFuse;
+  int lockFuseDevice = 0;  // the chip lockFuse was made for
   bool autoIncrementFlash = false;
   std::string flashAddress;
   bool autoIncrement = false;
@@ -145,18 +146,14 @@ std::optional<SettingsRefusal> CheckProjectSettings(const ProjectSettingsForm& f
 // keeps its value), the SCK position, and the lock and fuse bits, cleared unless programFuse.
 void StoreProjectSettings(const ProjectSettingsForm& form, ProjectSettings& project);
 
-// When `newDevice` keeps its lock and fuse bits in another layout than `oldDevice`, the
-// settings made for the old chip mean other bits on the new one: programFuse is switched off
-// and lockFuse cleared. True when something was set and is now forgotten; the caller then
-// shows msg::LockFuseClearedOnChipChange in the status line. A number outside the table changes nothing.
-bool ForgetLockFuseOnLayoutChange(ProjectSettings& project, int oldDevice, int newDevice);
+// Empty while the lock and fuse settings fit the chosen device (or are not programmed); else
+// the note the dialog shows: autoprogram would stop before its lock and fuse step.
+std::string LockFuseMismatchNote(const ProjectSettingsForm& form, const MessageCatalog& catalog);
 
 struct ProjectSettingsOk {
   std::optional<SettingsRefusal> refusal;  // set: nothing was stored, the dialog stays open
-  bool lockFuseForgotten = false;
 };
-// OK: checks, stores, then forgets the lock and fuse bits when the chosen device has another
-// layout than the project's.
+// OK: checks, then stores. The lock and fuse settings keep the chip they were made for.
 ProjectSettingsOk AcceptProjectSettings(const ProjectSettingsForm& form, const MessageCatalog& catalog,
                                         ProjectSettings& project);
 

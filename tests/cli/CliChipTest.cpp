@@ -116,6 +116,48 @@ TEST_F(CliChip, UsageErrorsAndMissingPorts) {
   EXPECT_EQ(noEeprom.status, 1);
 }
 
+// What the window greys for a chip, the command line refuses before the port opens: an AVR
+// erase sent to a serial EEPROM, or an Eeprom transfer to a DataFlash, would report success.
+TEST_F(CliChip, CommandsTheChipDoesNotAllowAreRefusedBeforeAnyByte) {
+  Write("image.bin", Bytes(100, 0x5A));
+  Write("out.bin", Bytes{1, 2, 3});
+  const struct {
+    const char* chip;
+    std::string args;
+    const char* command;
+  } cases[] = {
+      {"AT45DB041", "--yes program eeprom " + File("image.bin"), "program eeprom"},
+      {"AT45DB041", "verify eeprom " + File("image.bin"), "verify eeprom"},
+      {"AT45DB041", "read eeprom " + File("out.bin"), "read eeprom"},
+      {"AT45DB041", "fuses read", "fuses read"},
+      {"AT25256", "erase", "erase"},
+      {"AT25256", "blank-check", "blank-check"},
+      {"AT25256", "read flash " + File("out.bin"), "read flash"},
+      {"AT25256", "signature", "signature"},
+      {"AT89S8252", "signature", "signature"},
+      {"AT90S2313", "board calibration", "board calibration"},
+  };
+  for (const auto& c : cases) {
+    zr7sim::SimOptions options;
+    options.chip = c.chip;
+    StartBoard(options);
+    CliRun r = Cli(Port() + " --device " + c.chip + " " + c.args);
+    EXPECT_EQ(r.status, 1) << c.chip << " " << c.args << "\n" << r.out << r.err;
+    EXPECT_THAT(r.err, HasSubstr(std::string("'") + c.command + "' is not available for the " + c.chip)) << c.args;
+    EXPECT_TRUE(sim_->Log().Bytes().empty()) << c.chip << " " << c.args;
+    EXPECT_EQ(Read(File("out.bin")), std::string("\x01\x02\x03")) << c.args;
+  }
+  // An AT45 project whose recipe programs the Eeprom is refused as a whole.
+  std::ofstream(File("at45.zr7")) << "[Device]\nDeviceNo=36\n[AutoProgram]\nAutoEepromProgram=1\n";
+  zr7sim::SimOptions at45;
+  at45.chip = "AT45DB041";
+  StartBoard(at45);
+  CliRun a = Cli(Port() + " --project " + File("at45.zr7") + " --yes autoprogram");
+  EXPECT_EQ(a.status, 1);
+  EXPECT_THAT(a.out, HasSubstr("AUTOPROGRAM: Error"));
+  EXPECT_TRUE(sim_->Log().Bytes().empty());
+}
+
 TEST_F(CliChip, SilentBoardEndsWithinSeconds) {
   zr7sim::SimOptions options;
   options.faults.silentAfterBytes = 0;

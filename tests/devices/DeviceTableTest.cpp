@@ -135,7 +135,9 @@ TEST(DeviceTableSelfCheck, FlagsAndCalibrationCounts) {
   for (int i = 0; i < DeviceCount; ++i) {
     const DeviceRecord& row = DeviceTable()[i];
     EXPECT_EQ(row.NoSyncFlag, 0u) << RowLabel(i);
-    EXPECT_TRUE(row.CalibrationCount == 0 || row.CalibrationCount == 1 || row.CalibrationCount == 4)
+    // 2 since the ATtiny13 and ATtiny2313 data sheets give two bytes.
+    EXPECT_TRUE(row.CalibrationCount == 0 || row.CalibrationCount == 1 || row.CalibrationCount == 2 ||
+                row.CalibrationCount == 4)
         << RowLabel(i) << ": calibration count " << row.CalibrationCount;
   }
 }
@@ -143,14 +145,14 @@ TEST(DeviceTableSelfCheck, FlagsAndCalibrationCounts) {
 TEST(DeviceTableSelfCheck, ReadableSignaturesResolveBack) {
   for (int i = 0; i < DeviceCount; ++i) {
     const DeviceRecord& row = DeviceTable()[i];
-    for (const auto& signature : {row.Signature, row.AltSignature}) {
+    for (const auto& signature : {row.Signature, row.AltSignature, row.ExtraSignature.value_or(row.Signature)}) {
       if (signature[0] != 0x1E) continue;
       const int found = FindDeviceBySignature(signature[0], signature[1], signature[2]);
       ASSERT_GE(found, 0) << RowLabel(i) << ": " << Hex(signature) << " not found";
       // First match wins, so an earlier row may claim it, but never a later one.
       EXPECT_LE(found, i) << RowLabel(i) << ": " << Hex(signature);
       const DeviceRecord& hit = DeviceTable()[found];
-      EXPECT_TRUE(hit.Signature == signature || hit.AltSignature == signature)
+      EXPECT_TRUE(hit.Signature == signature || hit.AltSignature == signature || hit.ExtraSignature == signature)
           << RowLabel(i) << ": " << Hex(signature) << " resolved to " << RowLabel(found);
     }
   }
@@ -162,7 +164,7 @@ struct ListingRow {
   int Number = -1;
   std::string Name;
   std::uint32_t Family = 0, PageSize = 0, FlashSize = 0, EepromSize = 0;
-  std::string Signature, AltSignature;
+  std::string Signature, AltSignature, ExtraSignature;
   std::uint32_t ProgrammingClass = 0;
   std::int32_t Delays[4] = {};
   std::uint32_t PageDelay = 0, BoardDeviceCode = 0, LockFuseLayoutIndex = 0, CalibrationCount = 0;
@@ -181,7 +183,7 @@ std::vector<ListingRow> ReadListing() {
     std::string delays;
     fields >> row.Number >> row.Name >> row.Family >> row.PageSize >> row.FlashSize >> row.EepromSize >>
         row.Signature >> row.AltSignature >> row.ProgrammingClass >> delays >> row.PageDelay >>
-        row.BoardDeviceCode >> row.LockFuseLayoutIndex >> row.CalibrationCount;
+        row.BoardDeviceCode >> row.LockFuseLayoutIndex >> row.CalibrationCount >> row.ExtraSignature;
     char slash[3] = {};
     std::istringstream codes(delays);
     codes >> row.Delays[0] >> slash[0] >> row.Delays[1] >> slash[1] >> row.Delays[2] >> slash[2] >> row.Delays[3];
@@ -217,6 +219,7 @@ TEST(DeviceTableListing, EveryFieldOfEveryRowMatches) {
     EXPECT_EQ(row.LockFuseLayoutIndex, want.LockFuseLayoutIndex) << where << "LockFuseLayoutIndex";
     EXPECT_EQ(row.NoSyncFlag, 0u) << where << "NoSyncFlag";
     EXPECT_EQ(row.CalibrationCount, want.CalibrationCount) << where << "CalibrationCount";
+    EXPECT_EQ(row.ExtraSignature ? Hex(*row.ExtraSignature) : "-", want.ExtraSignature) << where << "ExtraSignature";
   }
 }
 
@@ -232,17 +235,30 @@ TEST(DeviceTableLookup, DeviceAtCoversExactlyTheTable) {
 }
 
 TEST(DeviceTableLookup, SignatureSearch) {
-  EXPECT_EQ(FindDeviceBySignature(0x1E, 0x95, 0x06), 19);  // through AltSignature
-  EXPECT_EQ(FindDeviceBySignature(0x1E, 0x95, 0x05), 19);
-  EXPECT_EQ(FindDeviceBySignature(0x1E, 0x98, 0x02), 24);
-  EXPECT_EQ(FindDeviceBySignature(0x1E, 0x01, 0x03), 24);
-  EXPECT_EQ(FindDeviceBySignature(0x1E, 0x98, 0x01), -1);
-  EXPECT_EQ(FindDeviceBySignature(0x1E, 0x93, 0x07), FindDeviceByName("ATmega8"));
-  // Rows 29 and 30 hold 00 FF 00 and the AT25 rows 00 00 00, yet none is found.
-  EXPECT_EQ(FindDeviceBySignature(0x00, 0xFF, 0x00), -1);
-  EXPECT_EQ(FindDeviceBySignature(0x00, 0x00, 0x00), -1);
-  // A known triple with another manufacturer byte is not accepted.
-  EXPECT_EQ(FindDeviceBySignature(0x1F, 0x93, 0x07), -1);
+  const struct {
+    std::array<std::uint8_t, 3> signature;
+    int row;
+  } cases[] = {
+      {{0x1E, 0x95, 0x05}, 19},
+      {{0x1E, 0x95, 0x06}, 19},  // through AltSignature
+      {{0x1E, 0x93, 0x07}, FindDeviceByName("ATmega8")},
+      // The ATmega644 answers 1E 96 09 (data sheet); the table's 1E 96 07 still names it.
+      {{0x1E, 0x96, 0x09}, 21},
+      {{0x1E, 0x96, 0x07}, 21},
+      // 1E 98 01 is the ATmega2560's own signature (data sheet): it no longer finds nothing.
+      {{0x1E, 0x98, 0x01}, 24},
+      {{0x1E, 0x98, 0x02}, 24},
+      {{0x1E, 0x01, 0x03}, 24},
+      {{0x1E, 0x98, 0x03}, -1},
+      // Rows 29 and 30 hold 00 FF 00 and the AT25 rows 00 00 00, yet none is found.
+      {{0x00, 0xFF, 0x00}, -1},
+      {{0x00, 0x00, 0x00}, -1},
+      // A known triple with another manufacturer byte is not accepted, nor is an extra one.
+      {{0x1F, 0x93, 0x07}, -1},
+      {{0x1F, 0x98, 0x01}, -1},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(FindDeviceBySignature(c.signature[0], c.signature[1], c.signature[2]), c.row) << Hex(c.signature);
 }
 
 TEST(DeviceTableLookup, At45StatusSearch) {

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QTest>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -19,6 +20,7 @@
 
 #include "app/MessageCatalog.h"
 #include "app/QtOperator.h"
+#include "gui/WhenModal.h"
 #include "operations/ProgressDialog.h"
 
 namespace zr7 {
@@ -297,6 +299,29 @@ TEST(QtOperatorSeam, BoxesCarryCaptionIconAndButtons) {
   EXPECT_FALSE(hasNo);
   EXPECT_EQ(cursorDuringBox, Qt::ArrowCursor);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// Enter answers with the default button: No where a Yes cannot be undone (erasing a locked
+// chip), the first button everywhere else.
+TEST(QtOperatorSeam, EnterPressesTheDefaultAnswer) {
+  LanguageSettings language;
+  MessageCatalog catalog(language);
+  QtOperator op(catalog);
+  const struct {
+    BoxButtons buttons;
+    std::optional<BoxAnswer> preferred;
+    BoxAnswer enter;
+  } cases[] = {
+      {BoxButtons::YesNo, std::nullopt, BoxAnswer::Yes},     {BoxButtons::YesNo, BoxAnswer::No, BoxAnswer::No},
+      {BoxButtons::OkCancel, std::nullopt, BoxAnswer::Ok},   {BoxButtons::YesNoCancel, BoxAnswer::Cancel, BoxAnswer::Cancel},
+      {BoxButtons::Ok, BoxAnswer::No, BoxAnswer::Ok},
+  };
+  for (const auto& c : cases) {
+    WhenModalOf<QMessageBox> enter([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); });
+    const BoxAnswer answer = op.ShowBox({"Caption", "Question?", BoxIcon::Question, c.buttons, c.preferred});
+    EXPECT_TRUE(enter.Acted());
+    EXPECT_EQ(answer, c.enter) << static_cast<int>(c.buttons);
+  }
 }
 
 }  // namespace

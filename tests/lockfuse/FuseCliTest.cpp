@@ -159,7 +159,7 @@ TEST_F(FuseCli, OtherFamilies) {
   EXPECT_THAT(at2051.err, HasSubstr("Lock mode 'LB1' cannot be programmed on this device"));
   CliRun memory = Cli("--device AT25256 --yes fuses read");
   EXPECT_EQ(memory.status, 1);
-  EXPECT_THAT(memory.err, HasSubstr("This device has no lock or fuse bits."));
+  EXPECT_THAT(memory.err, HasSubstr("The command 'fuses read' is not available for the AT25256"));
   CliRun unreadable = Cli("--device AT89S8252 fuses read");
   EXPECT_EQ(unreadable.status, 1);
   EXPECT_THAT(unreadable.err, HasSubstr("This device do not have a 'read lock/fuse bits' function."));

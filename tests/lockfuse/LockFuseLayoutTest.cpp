@@ -257,4 +257,20 @@ TEST(LockFuseLayout, FuseBitsNamesPositionsReadBitsAndWarnings) {
   }
 }
 
+// Projects keep fuse bits by index. The ATmega2560/2561 moved from record 10 to record 32 (its
+// data sheet's fuse names); the bits it stored must still go to the same places on the wire.
+TEST(LockFuseLayout, Mega2560ProjectBitsKeepTheirPlacesInTheNewRecord) {
+  const LockFuseLayout& before = *LockFuseLayoutAt(10);
+  const LockFuseLayout& after = LayoutOf(DeviceTable()[FindDeviceByName("ATmega2560/2561")]);
+  ASSERT_EQ(&after, LockFuseLayoutAt(32));
+  EXPECT_EQ(after.bootLockCount, before.bootLockCount);
+  for (int i = 0; i < before.fuseCount; ++i) {
+    SCOPED_TRACE("fuse " + std::to_string(i));
+    for (int g = 1; g <= FuseGroupCount; ++g) {
+      EXPECT_EQ(FuseWritePosOf(after, g)[i], FuseWritePosOf(before, g)[i]) << "group " << g;
+      EXPECT_EQ(FuseReadBitOf(after, g)[i], FuseReadBitOf(before, g)[i]) << "group " << g;
+    }
+  }
+}
+
 }  // namespace

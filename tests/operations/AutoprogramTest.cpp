@@ -78,7 +78,7 @@ struct Rig {
     eeprom.Init(op, catalog, true, nullptr, &project, nullptr);
     flash.Clear();
     eeprom.Clear();
-    project.settings().deviceNo = FindDeviceByName(chip);
+    project.settings().deviceNo = project.settings().lockFuseDeviceNo = FindDeviceByName(chip);
     project.settings().resetStrobeLength = 20;
     job.boardPort = kPort;
     job.connect.deviceNumber = FindDeviceByName(chip);
@@ -228,6 +228,38 @@ TEST(Autoprogram, FailedLockFuseStepIsNoSuccess) {
   EXPECT_EQ(rig.results.lastOperationStatus, -1);
   const auto boxes = rig.BoxTexts();
   EXPECT_NE(std::find(boxes.begin(), boxes.end(), "Error programming lock bits"), boxes.end());
+}
+
+// The erase names the chip by its signature. Settings made for the ATmega8 would set other
+// bits on an ATmega88: the lock/fuse step fails unsent, and the run is no success.
+TEST(Autoprogram, LockFuseSettingsReachOnlyAChipOfTheirLayout) {
+  for (const char* board : {"ATmega88", "ATmega8"}) {
+    SCOPED_TRACE(board);
+    Rig rig(board);
+    const int mega8 = FindDeviceByName("ATmega8");
+    auto& s = rig.project.settings();
+    s.deviceNo = s.lockFuseDeviceNo = rig.job.connect.deviceNumber = mega8;
+    s.autoErase = s.autoFlashProgram = s.autoFlashVerify = true;
+    s.programFuse = true;
+    s.lockFuse.lockMode = 2;
+    s.lockFuse.fuse[13] = true;  // SPIEN stays programmed
+    rig.Image(rig.flash, Counting(64));
+    const bool other = std::string(board) != "ATmega8";
+    EXPECT_EQ(rig.Run(true), !other);
+    EXPECT_EQ(rig.outcome.AutoprogramSucceeded, !other);
+    const zr7sim::ChipLockState chip = rig.sim.LockState();
+    if (other) {
+      EXPECT_EQ(rig.op.LastStatus(),
+                "Autoprogram: ERROR the lock/fuse settings are for the ATmega8; the ATmega88 in the socket has its bits "
+                "elsewhere: no lock or fuse bit was programmed");
+      EXPECT_EQ(rig.results.lastOperationStatus, -1);
+      EXPECT_EQ(chip.lockBits, 0xFF);
+      EXPECT_EQ(chip.fuses, (std::array<std::uint8_t, 3>{0xFF, 0xFF, 0xFF}));
+    } else {
+      EXPECT_NE(chip.lockBits & 0x03, 0x03);
+      EXPECT_NE(chip.fuses[1], 0xFF);
+    }
+  }
 }
 
 TEST(Autoprogram, OnlyLockFuseBitsProgramsThemButIsNoSuccess) {

@@ -226,6 +226,7 @@ TEST(ProgramFlash, SignatureCheckAsksAndLockedChipsAreErasedFirst) {
     rig.commands.ProgramFlash(rig.job);
     EXPECT_EQ(rig.BoxTexts(), std::vector<std::string>{"Device signature does not match your selection or device is "
                                                        "locked. Do you still want to program it?"});
+    EXPECT_EQ(rig.op.Boxes()[0].defaultAnswer, std::nullopt);
     EXPECT_EQ(rig.op.LastStatus(), "Programming cancelled");
     EXPECT_EQ(rig.results.lastOperationStatus, -1);
     EXPECT_TRUE(rig.Only(CmdWriteFlash).empty());
@@ -239,6 +240,7 @@ TEST(ProgramFlash, SignatureCheckAsksAndLockedChipsAreErasedFirst) {
     rig.op.QueueAnswer(BoxAnswer::Yes);
     rig.commands.ProgramFlash(rig.job);
     EXPECT_EQ(rig.BoxTexts(), std::vector<std::string>{"Device is locked. Erase it now?"});
+    EXPECT_EQ(rig.op.Boxes()[0].defaultAnswer, BoxAnswer::No) << "Enter must not erase a locked chip";
     auto spi4 = rig.Only(CmdSpi4);
     ASSERT_FALSE(spi4.empty());
     EXPECT_EQ(spi4[0].args, (Bytes{0xAC, 0x80, 0x04, 0x00}));
@@ -301,6 +303,31 @@ TEST(ReadEeprom, DeviceWithoutEepromOpensNoConnection) {
   rig.commands.ReadEeprom(rig.job);
   EXPECT_EQ(rig.op.LastStatus(), "This device does not have Eeprom on-chip");
   EXPECT_TRUE(rig.sim.Log().Bytes().empty());
+}
+
+// The window's menu items stay enabled where the buttons are greyed: the handlers refuse what
+// the chip does not allow before the board hears a byte.
+TEST(MenuCommands, WhatTheChipDoesNotAllowSendsNothing) {
+  Rig at45("AT45DB041");
+  at45.Image(at45.eeprom, Counting(100));
+  at45.commands.ProgramEeprom(at45.job);
+  EXPECT_EQ(at45.op.LastStatus(),
+            "The command 'Program Eeprom' is not available for the AT45DB041: nothing was sent to the board.");
+  at45.commands.VerifyEeprom(at45.job);
+  EXPECT_EQ(at45.results.lastOperationStatus, -1);
+  EXPECT_FALSE(at45.commands.ReadEeprom(at45.job));
+
+  Rig at25("AT25256");
+  at25.commands.ChipErase(at25.job);
+  EXPECT_EQ(at25.results.lastOperationStatus, -1);
+  at25.commands.BlankCheck(at25.job);
+  EXPECT_EQ(at25.op.LastStatus(),
+            "The command 'Blank check' is not available for the AT25256: nothing was sent to the board.");
+  EXPECT_EQ(at25.results.lastOperationStatus, -1);
+  for (Rig* rig : {&at45, &at25}) {
+    EXPECT_TRUE(rig->sim.Log().Bytes().empty());
+    EXPECT_TRUE(rig->op.Boxes().empty());
+  }
 }
 
 TEST(VerifyFlash, FirstMismatchAndStates) {

@@ -271,65 +271,40 @@ TEST_F(ProjectSettingsRules, LockFuseBitsAreKeptOnlyWhileAutoprogramProgramsThem
   EXPECT_EQ(p.lockFuse, f.lockFuse);
 }
 
-TEST_F(ProjectSettingsRules, ChipOfAnotherLayoutForgetsTheLockFuseSettings) {
-  const int mega8 = Device("ATmega8"), tiny13 = Device("ATtiny13");
-  const int mega88 = Device("ATmega88"), mega168 = Device("ATmega168");
-  ASSERT_NE(DeviceAt(mega8)->LockFuseLayoutIndex, DeviceAt(tiny13)->LockFuseLayoutIndex);
-  ASSERT_EQ(DeviceAt(mega88)->LockFuseLayoutIndex, DeviceAt(mega168)->LockFuseLayoutIndex);
-
-  ProjectSettings set;
-  set.programFuse = true;
-  set.lockFuse = SomeBits();
-
-  ProjectSettings p = set;
-  EXPECT_FALSE(ForgetLockFuseOnLayoutChange(p, mega88, mega168));
-  EXPECT_FALSE(ForgetLockFuseOnLayoutChange(p, mega8, mega8));
-  EXPECT_FALSE(ForgetLockFuseOnLayoutChange(p, mega8, -1));
-  EXPECT_FALSE(ForgetLockFuseOnLayoutChange(p, DeviceCount, tiny13));
-  EXPECT_EQ(p, set);
-
-  EXPECT_TRUE(ForgetLockFuseOnLayoutChange(p, mega8, tiny13));
-  EXPECT_FALSE(p.programFuse);
-  EXPECT_EQ(p.lockFuse, LockFuseState{});
-  // Nothing left to forget: nothing to tell the operator either.
-  EXPECT_FALSE(ForgetLockFuseOnLayoutChange(p, tiny13, mega8));
-
-  ProjectSettings bitsOnly;
-  bitsOnly.lockFuse.bootLock[3] = true;
-  EXPECT_TRUE(ForgetLockFuseOnLayoutChange(bitsOnly, mega8, tiny13));
-  EXPECT_EQ(bitsOnly.lockFuse, LockFuseState{});
-}
-
-TEST_F(ProjectSettingsRules, OkStoresOnlyAfterTheChecksAndForgetsBitsOfAnotherLayout) {
+// Choosing another chip never touches the lock/fuse settings: they keep the chip they were
+// made for, and the dialog says when they do not fit the chosen one.
+TEST_F(ProjectSettingsRules, LockFuseSettingsKeepTheirChipAcrossDeviceChanges) {
   ProjectSettings p;
-  p.deviceNo = Device("ATmega8");
+  p.deviceNo = p.lockFuseDeviceNo = Device("ATmega8");
   p.programFuse = true;
   p.lockFuse = SomeBits();
   ProjectSettingsForm f = OpenProjectSettings(p);
   const ProjectSettings opened = p;
+  EXPECT_EQ(LockFuseMismatchNote(f, en), "");
 
   f.device = Device("ATtiny13");
   f.polling = true;
   f.delayPageValue = "2";
-  ProjectSettingsOk refused = AcceptProjectSettings(f, en, p);
-  ASSERT_TRUE(refused.refusal.has_value());
-  EXPECT_FALSE(refused.lockFuseForgotten);
+  ASSERT_TRUE(AcceptProjectSettings(f, en, p).refusal.has_value());
   EXPECT_EQ(p, opened) << "a refused OK stores nothing";
+  EXPECT_EQ(LockFuseMismatchNote(f, en),
+            "The lock/fuse settings are for the ATmega8; the ATtiny13 has its bits elsewhere. Autoprogram stops "
+            "before them until they are configured for this chip.");
 
   f.delayPageValue = "3";
-  const ProjectSettingsOk ok = AcceptProjectSettings(f, en, p);
-  EXPECT_FALSE(ok.refusal.has_value());
-  EXPECT_TRUE(ok.lockFuseForgotten);
+  EXPECT_FALSE(AcceptProjectSettings(f, en, p).refusal.has_value());
   EXPECT_TRUE(p.polling);
-  EXPECT_FALSE(p.programFuse);
-  EXPECT_EQ(p.lockFuse, LockFuseState{});
+  EXPECT_TRUE(p.programFuse);
+  EXPECT_EQ(p.lockFuse, SomeBits());
+  EXPECT_EQ(p.lockFuseDeviceNo, Device("ATmega8"));
 
-  ProjectSettings same = opened;
-  f.device = Device("ATmega8");
-  const ProjectSettingsOk kept = AcceptProjectSettings(f, en, same);
-  EXPECT_FALSE(kept.lockFuseForgotten);
-  EXPECT_TRUE(same.programFuse);
-  EXPECT_EQ(same.lockFuse, SomeBits());
+  // Chips of one layout share settings; without ProgramFuse there is nothing to warn about.
+  f.device = Device("ATmega168");
+  f.lockFuseDevice = Device("ATmega88");
+  EXPECT_EQ(LockFuseMismatchNote(f, en), "");
+  f.device = Device("ATtiny13");
+  f.programFuse = false;
+  EXPECT_EQ(LockFuseMismatchNote(f, en), "");
 }
 
 }  // namespace

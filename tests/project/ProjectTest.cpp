@@ -59,6 +59,7 @@ ProjectSettings EveryFieldSet() {
   s.autoIncAddressFlash = 0x7FFE;
   s.autoIncAddress = -2;
   s.deviceNo = DeviceCount - 1;
+  s.lockFuseDeviceNo = DeviceCount - 2;
   s.spiPeriod = 7;
   s.delayByteValue = 11, s.delayPageValue = 12, s.delayByteValue2 = 13, s.delayPageValue2 = 14;
   return s;
@@ -120,7 +121,7 @@ TEST_F(ProjectTest, WindowsFileLoadsAndIsRewrittenWithItsCommentsUnknownKeysSpel
   want.spiPeriod = 6;
   want.lockFuse.lockMode = 2;
   want.lockFuse.fuse[0] = want.lockFuse.fuse[5] = want.lockFuse.fuse[31] = want.lockFuse.bootLock[15] = true;
-  want.autoIncAddressFlash = 4094, want.autoIncAddress = 16, want.deviceNo = 23;
+  want.autoIncAddressFlash = 4094, want.autoIncAddress = 16, want.deviceNo = want.lockFuseDeviceNo = 23;
   want.delayByteValue = 12, want.delayPageValue = 5, want.delayByteValue2 = 7, want.delayPageValue2 = 30;
   EXPECT_EQ(project.settings(), want);
   EXPECT_TRUE(op.Boxes().empty()) << "the quoted [Unspecified] names no image";
@@ -173,6 +174,7 @@ TEST_F(ProjectTest, RefusedFileIsNamedInABoxAndLeavesTheProjectUntouched) {
   };
   for (Case c : {Case{"[Device]\nDeviceNo=41", "DeviceNo", "41", 40}, {"[Device]\nDeviceNo=-1", "DeviceNo", "-1", 40},
                  {"[Device]\nDeviceNo=99999999999", "DeviceNo", "99999999999", 40},
+                 {"[AutoProgram]\nLockFuseDevice=41", "LockFuseDevice", "41", 40},
                  {"[Settings]\nSPIPeriod=8", "SPIPeriod", "8", 7}, {"[AutoProgram]\nLockMode=4", "LockMode", "4", 3},
                  {"[AutoProgram]\nLockMode=-1x", "LockMode", "-1x", 3}, {"[Settings]\nFlash=x.hex", "", "", 0},
                  {"", "", "", 0}, {"folder", "", "", 0}}) {
@@ -204,7 +206,7 @@ TEST_F(ProjectTest, NewProjectSavedAtOnceWritesItsValuesWithSectionsAndKeysInFil
       "AutoEepromVerify=0\nAutoIncrementFlash=0\nAutoIncrement=0\nProgramFuse=0\nLockMode=0\n";
   for (int i = 0; i < 32; ++i) want += "Fuse" + std::to_string(i) + "=0\n";
   for (int i = 0; i < 16; ++i) want += "BootLock" + std::to_string(i) + "=0\n";
-  want += "AutoIncAddressFlash=0\nAutoIncAddress=0\n\n[Device]\nDeviceNo=8\n\n[Delays]\nDelayByte=0\nDelayPage=0\n"
+  want += "LockFuseDevice=8\nAutoIncAddressFlash=0\nAutoIncAddress=0\n\n[Device]\nDeviceNo=8\n\n[Delays]\nDelayByte=0\nDelayPage=0\n"
           "DelayByteValue=9\nDelayPageValue=6\nDelayByte2=0\nDelayPage2=0\nDelayByteValue2=10\nDelayPageValue2=10\n";
   EXPECT_EQ(ReadText(project.path()), want);
 }
@@ -267,6 +269,7 @@ TEST_F(ProjectTest, ResetKeepsDeviceTimingDelaysAndModifiedWhichFollowsTheImages
   ProjectSettings want = EveryFieldSet();
   ProjectSettings fresh;
   want.lockFuse = fresh.lockFuse;
+  want.lockFuseDeviceNo = want.deviceNo;
   want.flashInvert = want.polling = want.autoErase = want.autoEmptyCheck = want.autoFlashReload = false;
   want.autoFlashProgram = want.autoFlashVerify = want.autoEepromReload = want.autoEepromProgram = false;
   want.autoEepromVerify = want.autoIncrementFlash = want.autoIncrement = want.programFuse = false;

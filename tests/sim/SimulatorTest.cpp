@@ -372,9 +372,9 @@ TEST_F(SimulatorTest, AvrAnswersSignatureAndCalibrationOnlyInProgrammingMode) {
 
 TEST_F(SimulatorTest, LockedAvrEnabledWithoutBoardSync) {
   zr7sim::SimOptions options;
-  options.chip = "ATtiny13";  // one calibration byte
+  options.chip = "ATtiny13";  // two calibration bytes (data sheet; the table had one)
   options.locked = true;
-  options.calibration = {0x5A};
+  options.calibration = {0x5A, 0x5B};
   StartBoard(options);
   EXPECT_EQ(host_.Exchange({CmdResetTimed}, 1).size(), 1u);
   EXPECT_EQ(host_.Exchange({CmdSpi4, 0xAC, 0x53, 0x00, 0x00}, 1), kCr);
@@ -382,8 +382,35 @@ TEST_F(SimulatorTest, LockedAvrEnabledWithoutBoardSync) {
   for (std::uint8_t i = 0; i < 3; ++i) signature.push_back(host_.Exchange(Read4(0x30, 0, i), 1).at(0));
   EXPECT_EQ(signature, Bytes({0x00, 0x01, 0x02}));
   EXPECT_EQ(host_.Exchange(Read4(0x38, 0, 0), 1), Bytes{0x5A});
-  EXPECT_EQ(host_.Exchange(Read4(0x38, 0, 1), 1), Bytes{0xFF});
+  EXPECT_EQ(host_.Exchange(Read4(0x38, 0, 1), 1), Bytes{0x5B});
+  EXPECT_EQ(host_.Exchange(Read4(0x38, 0, 2), 1), Bytes{0xFF});
   EXPECT_EQ(NotesContaining("programming enable while the board does not hold reset"), 0u);
+}
+
+TEST_F(SimulatorTest, AvrAnswersTheSignatureItWasGiven) {
+  const struct {
+    const char* chip;
+    Bytes given;
+    bool locked;
+    Bytes answered;
+  } cases[] = {
+      {"ATmega644", {0x1E, 0x96, 0x09}, false, {0x1E, 0x96, 0x09}},
+      {"ATmega2560/2561", {0x1E, 0x98, 0x01}, false, {0x1E, 0x98, 0x01}},
+      {"ATmega644", {0x1E, 0x96, 0x09}, true, {0x00, 0x01, 0x02}},  // a locked chip still hides it
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.chip) + (c.locked ? ", locked" : ""));
+    zr7sim::SimOptions options;
+    options.chip = c.chip;
+    options.signature = {c.given.at(0), c.given.at(1), c.given.at(2)};
+    options.locked = c.locked;
+    StartBoard(options);
+    EXPECT_EQ(host_.Exchange({CmdResetShort}, 1).size(), 1u);
+    EXPECT_EQ(host_.Exchange({CmdEnableSync}, 1), Bytes{0x53});
+    Bytes signature;
+    for (std::uint8_t i = 0; i < 3; ++i) signature.push_back(host_.Exchange(Read4(0x30, 0, i), 1).at(0));
+    EXPECT_EQ(signature, c.answered);
+  }
 }
 
 TEST_F(SimulatorTest, ProgrammingEnableWithoutResetIsNoted) {
