@@ -6,8 +6,10 @@
 #include <cstdio>
 
 #include "ChipCommandLine.h"
+#include "StopSignals.h"
 #include "app/MessageCatalog.h"
 #include "buffers/BufferCommands.h"
+#include "buffers/ImageFiles.h"
 #include "devices/DeviceTable.h"
 #include "link/Clock.h"
 #include "lockfuse/LockFuseCommands.h"
@@ -64,6 +66,25 @@ bool LockFuseAllowed(ChipSession& s, const AutoprogramCommandLine& line) {
   return true;
 }
 
+// Before any chip step: a serial number that could not be saved afterwards would be
+// programmed into the next chip again, so an image file that cannot take it stops the run.
+bool SerialSavable(ChipSession& s) {
+  for (const bool isFlash : {true, false}) {
+    const MemoryBuffer& buffer = isFlash ? s.flash : s.eeprom;
+    const bool counted = isFlash ? s.job.transfer.autoIncrementFlash : s.job.transfer.autoIncrementEeprom;
+    if (!counted || buffer.empty() || !buffer.HasFileName()) continue;
+    const std::int32_t address = isFlash ? s.job.transfer.autoIncAddressFlash : s.job.transfer.autoIncAddressEeprom;
+    bool hex = false;
+    const std::string problem = SerialSaveProblem(s.catalog, buffer.fileName(), buffer.data(), address, hex);
+    if (!problem.empty()) {
+      s.op.Note(FormatText(s.catalog.GetText(msg::SerialNotSavableChipUntouched), buffer.fileName().c_str(),
+                           problem.c_str()));
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 void AddAutoprogramCommand(CLI::App& app, AutoprogramCommandLine& line) {
@@ -92,11 +113,13 @@ int RunAutoprogramCommand(const ChipCommandLine& common, const AutoprogramComman
   if (const int status = session.Prepare(common, progressBar, ChipAction::Autoprogram, "autoprogram"))
     return status == 1 ? finish(false) : status;
   if (!LockFuseAllowed(session, line)) return finish(false);
+  if (line.saveSerial && !SerialSavable(session)) return finish(false);
 
   ChipResults results;
   ChipCommands chip(*session.link, session.flash, session.eeprom, results);
   LockFuseCommands lockFuse(*session.link);
-  Autoprogram autoprogram(chip, session.flash, session.eeprom, session.project, lockFuse, DefaultClock());
+  StopAwareClock pauses;  // Ctrl+C ends the pauses between steps too
+  Autoprogram autoprogram(chip, session.flash, session.eeprom, session.project, lockFuse, pauses);
   AutoprogramOutcome outcome;
   autoprogram.Run(session.job, true, outcome);
   if (!outcome.AutoprogramSucceeded) {
@@ -118,12 +141,19 @@ int RunAutoprogramCommand(const ChipCommandLine& common, const AutoprogramComman
     if (!line.saveSerial) {
       op.Note(FormatText(catalog.GetText(msg::AutoprogramNextSerial), serial.c_str(), isFlash ? "Flash" : "Eeprom",
                          file.c_str()));
-    } else if (buffer.HasFileName() && Save(buffer)) {
-      op.SetStatus(FormatText(catalog.GetText(msg::AutoprogramSerialSaved), serial.c_str(), file.c_str()));
-    } else {
-      op.Note(FormatText(catalog.GetText(msg::AutoprogramSerialNotSaved), file.c_str()));
-      saved = false;
+      continue;
     }
+    // Only the number may change in the file: the file is read back and compared first.
+    bool hex = false;
+    const std::string problem =
+        buffer.HasFileName() ? SerialSaveProblem(catalog, file, buffer.data(), address, hex) : std::string();
+    if (buffer.HasFileName() && problem.empty() && WriteImageFileAs(op, catalog, buffer.data(), file, hex)) {
+      op.SetStatus(FormatText(catalog.GetText(msg::AutoprogramSerialSaved), serial.c_str(), file.c_str()));
+      continue;
+    }
+    if (!problem.empty()) op.Note(FormatText(catalog.GetText(msg::SerialNotSaved), file.c_str(), problem.c_str()));
+    op.Note(FormatText(catalog.GetText(msg::AutoprogramSerialNotSaved), file.c_str()));
+    saved = false;
   }
   return finish(saved);
 }

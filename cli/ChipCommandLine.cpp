@@ -7,6 +7,7 @@
 #include <iostream>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "BoardSimulator.h"
 #include "ConsoleOperator.h"
@@ -93,9 +94,18 @@ int DeviceByUserName(const std::string& name) {
   return -1;
 }
 
+namespace {
+// `read flash /dev/stdout` pipes the image: the status lines must not run into it.
+bool ImageGoesToStdout(const ChipCommandLine& line) {
+  struct stat out {}, file {};
+  return line.command == "read" && ::fstat(STDOUT_FILENO, &out) == 0 && ::stat(line.file.c_str(), &file) == 0 &&
+         out.st_dev == file.st_dev && out.st_ino == file.st_ino;
+}
+}  // namespace
+
 ChipSession::ChipSession(const ChipCommandLine& line)
     : catalog(language),
-      op(std::cout, std::cerr, line.yes),
+      op(ImageGoesToStdout(line) ? std::cerr : std::cout, std::cerr, line.yes),
       profile(DefaultProfilePath(), op, catalog),
       project(op, catalog) {}
 
@@ -107,6 +117,10 @@ int ChipSession::Prepare(const ChipCommandLine& line, bool progressBar, std::opt
   project.Attach(nullptr, flash, eeprom);
   flash.Init(op, catalog, false, nullptr, &project, nullptr);
   eeprom.Init(op, catalog, true, nullptr, &project, nullptr);
+  // Unattended, nobody sees a box before the chip is written: an image file that is not the
+  // Intel HEX its name promises is refused, here and in the project's images and reloads.
+  flash.SetRawFallback(false);
+  eeprom.SetRawFallback(false);
   flash.Clear();
   eeprom.Clear();
   if (!line.project.empty() && !project.Load(line.project)) return 1;

@@ -1,19 +1,14 @@
 #include "ConsoleOperator.h"
 
-#include <atomic>
-#include <csignal>
 #include <ostream>
 #include <string>
 
+#include "StopSignals.h"
 #include "operations/ProgressOperation.h"
 
 namespace zr7cli {
 
 namespace {
-
-std::atomic<bool> interrupted{false};
-
-extern "C" void OnInterrupt(int) { interrupted = true; }
 
 constexpr int kBarWidth = 30;
 
@@ -102,13 +97,12 @@ zr7::BoxAnswer ConsoleOperator::ShowBox(const zr7::MessageBoxRequest& box) {
 std::int32_t ConsoleOperator::RunProgress(zr7::ProgressOperation& op) {
   ConsoleProgress progress(*this);
   op.SetSink(&progress);
-  // Ctrl+C asks the operation to stop where it safely can; the connection then ends cleanly.
-  interrupted = false;
-  auto previous = std::signal(SIGINT, OnInterrupt);
+  // Ctrl+C or SIGTERM asks the operation to stop where it safely can; the connection then ends
+  // cleanly.
+  if (StopRequested()) op.RequestCancel();
   const std::int32_t result = zr7::RunProgressModal(op, [&] {
-    if (interrupted.exchange(false)) op.RequestCancel();
+    if (StopRequested()) op.RequestCancel();
   });
-  std::signal(SIGINT, previous);
   op.SetSink(nullptr);
   return result;
 }

@@ -10,6 +10,7 @@
 #include "ChipCommandLine.h"
 #include "ConsoleOperator.h"
 #include "FuseCommandLine.h"
+#include "StopSignals.h"
 #include "app/MessageCatalog.h"
 #include "buffers/ConvertImage.h"
 
@@ -53,7 +54,10 @@ int main(int argc, char** argv) {
   bool eeprom = false;
   CLI::App* convert = app.add_subcommand(
       "convert", "Convert an image file between Intel HEX and binary, as the programmer loads and saves it");
-  convert->add_option("IN", convertIn, "Image to read (.bin raw, otherwise Intel HEX or raw)")->required();
+  convert->add_option("IN", convertIn,
+                      "Image to read (.bin raw, .hex/.eep Intel HEX only, otherwise Intel HEX, or raw when it "
+                      "does not begin as Intel HEX)")
+      ->required();
   convert->add_option("OUT", convertOut, "Image to write (.bin raw, .hex/.eep Intel HEX, otherwise asked)")->required();
   convert->add_flag("--eeprom", eeprom, "Load as the Eeprom image (no padding to an even length)");
 
@@ -89,13 +93,26 @@ int main(int argc, char** argv) {
     return zr7::ConvertImage(op, messages, convertIn, convertOut, eeprom) ? 0 : 1;
   }
   if (simulator->count() > 0) line.simulator = simulatorChip;
-  if (autoLine.chosen) return zr7cli::RunAutoprogramCommand(line, autoLine, isatty(STDERR_FILENO) == 1);
-  if (*fuses) return zr7cli::RunFuseCommand(line, fuseLine, isatty(STDERR_FILENO) == 1);
-  if (zr7cli::BoardCommandChosen(boardLine))
-    return zr7cli::RunBoardCommand(line, boardLine, isatty(STDERR_FILENO) == 1);
   for (auto [sub, name] : {std::pair{signature, "signature"}, {erase, "erase"}, {blank, "blank-check"},
                            {program, "program"}, {read, "read"}, {verify, "verify"}})
     if (*sub) line.command = name;
-  if (line.command.empty()) return 2;
-  return zr7cli::RunChipCommand(line, isatty(STDERR_FILENO) == 1);
+
+  // From here on a board may be in a session: a signal stops the command where it safely can.
+  zr7cli::InstallStopHandlers();
+  const bool bar = isatty(STDERR_FILENO) == 1;
+  int status = 2;
+  if (autoLine.chosen)
+    status = zr7cli::RunAutoprogramCommand(line, autoLine, bar);
+  else if (*fuses)
+    status = zr7cli::RunFuseCommand(line, fuseLine, bar);
+  else if (zr7cli::BoardCommandChosen(boardLine))
+    status = zr7cli::RunBoardCommand(line, boardLine, bar);
+  else if (!line.command.empty())
+    status = zr7cli::RunChipCommand(line, bar);
+  if (zr7cli::StopRequested() && status != 2) {
+    zr7::LanguageSettings language{line.lang == "ru"};
+    std::cerr << zr7::MessageCatalog(language).GetText(zr7::msg::StoppedBySignal) << '\n';
+    return 1;
+  }
+  return status;
 }

@@ -1,6 +1,7 @@
 // libFuzzer target for the Intel HEX reader. Beyond "no crash, no read out of bounds" it checks
 // that feeding the text in arbitrary pieces (as the file reader does) gives exactly what the
-// whole text gives, and that an image read back from our own writer is unchanged.
+// whole text gives, the same fault on the same line included, and that an image read back from
+// our own writer is unchanged.
 //
 //   clang++ -std=c++20 -fsanitize=fuzzer,address -Isrc fuzz/ParseHexFuzz.cpp src/buffers/ImageFiles.cpp \
 //     src/buffers/MemoryBuffer.cpp src/app/MessageCatalog.cpp src/app/CatalogTables.cpp \
@@ -28,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
 
   std::vector<std::uint8_t> whole;
-  const zr7::HexStatus status = zr7::ParseHexImage(text, whole, ask);
+  zr7::HexFailure failure;
+  const zr7::HexStatus status = zr7::ParseHexImage(text, whole, ask, &failure);
   if (asked > 1) std::abort();  // the question comes once per text at most
   if (status != zr7::HexStatus::Ok && !whole.empty()) std::abort();
   if (whole.size() > zr7::MaxImageSize) std::abort();
@@ -43,6 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::vector<std::uint8_t> pieces;
   if (parser.Finish(pieces) != status || pieces != whole) std::abort();
+  // The fault and its line are the text's, not the pieces'.
+  if (status != zr7::HexStatus::Ok &&
+      (parser.Failure().fault != failure.fault || parser.Failure().line != failure.line))
+    std::abort();
 
   // Our own text of a (not too large) image reads back to the same image, without questions.
   if (status == zr7::HexStatus::Ok && whole.size() <= (std::size_t{1} << 17)) {

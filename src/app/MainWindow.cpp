@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
@@ -276,9 +277,12 @@ void MainWindow::Initialise(const std::vector<std::string>& arguments) {
   const CommandLine line = ParseCommandLine(CommandLineOf("zr7", arguments));
   const StartupProject start = ChooseStartupProject(profile_.LoadMostRecent(), profile_.RecentProject(1), line);
   if (start.name != Unspecified) {
-    recent_.AddToRecent(start.name);
-    RebuildRecentMenu();
-    project_.Load(start.name);
+    // Only a project that opens goes first in the list: a relative entry from an older profile,
+    // started from elsewhere, must not turn into a wrong absolute one.
+    if (project_.Load(start.name)) {
+      recent_.AddToRecent(start.name);
+      RebuildRecentMenu();
+    }
     autoprogramRequested_ = start.autoprogram;
   }
 
@@ -631,13 +635,13 @@ void MainWindow::BoardSettingsCommand() {
   // The simulator's device file is this run's only: the dialog shows, and may store, the
   // profile's paths.
   PortMap shown = simulatorPath_.empty() ? ports_ : PortMapOf(profile_);
+  const BoardChoice before = board_;
   const bool confirmed = zr7::BoardSettingsCommand(
       profile_, board_.port, board_.highSpeed, shown,
       [this](int port, bool highSpeed, const PortMap& ports) {
         return dialogs_.BoardSettings(this, catalog_, op_, port, highSpeed, ports);
       });
-  (void)confirmed;  // the port came from the profile either way
-  board_.simulatorPort = false;
+  board_ = BoardAfterSettings(before, confirmed, board_.port, board_.highSpeed);
   ports_ = shown;
   if (!simulatorPath_.empty()) ports_.Set(0, simulatorPath_);
   comPort_.SetPortMap(ports_);
@@ -702,6 +706,14 @@ void MainWindow::HelpCommand() {
   QDesktopServices::openUrl(url);
 }
 
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // Exit and the close box. An unattended run has nobody to ask.
+  if (autoprogramRequested_ || projectCommands_.ConfirmLeave())
+    event->accept();
+  else
+    event->ignore();
+}
+
 // ---- Drop ----
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -732,7 +744,7 @@ void MainWindow::DropFiles(const std::vector<std::string>& files, QPoint windowP
       QApplication::beep();
       return;
     case A::OpenProject:
-      if (project_.Load(d.path)) {
+      if (projectCommands_.ConfirmLeave() && project_.Load(d.path)) {
         SelectSckPeriod(project_.settings().spiPeriod);
         SelectDevice(project_.settings().deviceNo);
       }
@@ -740,7 +752,7 @@ void MainWindow::DropFiles(const std::vector<std::string>& files, QPoint windowP
     case A::LoadFlash:
     case A::LoadEeprom: {
       MemoryBuffer& target = d.action == A::LoadFlash ? flash_ : eeprom_;
-      if (LoadFile(target, d.path)) ShowBufferStatus(target);
+      if (MayReplaceImage(target) && LoadFile(target, d.path)) ShowBufferStatus(target);
       break;
     }
   }

@@ -102,6 +102,8 @@ class MainWindow : public QMainWindow, public ProjectWindow, public DeviceSelect
   QWidget* EepromViewWidget() const { return eepromView_.widget; }
 
  protected:
+  // Unsaved changes: Save, Discard or Cancel first.
+  void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,7 +1,9 @@
 #include "app/MessageCatalog.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <ostream>
 
 #include "app/CatalogTables.h"
@@ -36,6 +38,21 @@ std::string FormatText(const char* format, ...) {
   }
   va_end(args);
   return out;
+}
+
+std::string FileErrorText(const MessageCatalog& catalog, int errorNumber) {
+  switch (errorNumber) {
+    case EACCES:
+    case EPERM: return catalog.GetText(msg::FileErrorNoPermission);
+    case EROFS: return catalog.GetText(msg::FileErrorReadOnlyFileSystem);
+    case ENOSPC: return catalog.GetText(msg::FileErrorDiskFull);
+    case EDQUOT: return catalog.GetText(msg::FileErrorQuota);
+    case ENOENT: return catalog.GetText(msg::FileErrorNoFolder);
+    case ENOTDIR: return catalog.GetText(msg::FileErrorNotAFolder);
+    case EISDIR: return catalog.GetText(msg::FileErrorIsAFolder);
+    case ENAMETOOLONG: return catalog.GetText(msg::FileErrorNameTooLong);
+    default: return std::strerror(errorNumber);  // rare causes: the system's own English words
+  }
 }
 
 std::vector<std::string> Placeholders(std::string_view text) {

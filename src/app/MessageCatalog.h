@@ -58,6 +58,20 @@ inline constexpr int At45NotDetected = 1187;
 inline constexpr int At45NotDetectedAs = 1188;
 inline constexpr int LoadAtBeyondLargestImage = 2001;
 inline constexpr int FileLongerThanLargestImage = 2002;
+inline constexpr int HexFileRefused = 2003;  // with the file and one of the faults 2004..2012
+inline constexpr int HexFaultEmpty = 2004;
+inline constexpr int HexFaultNoColon = 2005;
+inline constexpr int HexFaultLineTooLong = 2006;
+inline constexpr int HexFaultNotHexDigit = 2007;
+inline constexpr int HexFaultTooShort = 2008;
+inline constexpr int HexFaultNoEndRecord = 2009;
+inline constexpr int HexFaultBadChecksum = 2010;
+inline constexpr int HexFaultBeyondLargestImage = 2011;
+inline constexpr int HexFaultEmptyRecordAtZero = 2012;
+inline constexpr int NotARegularFile = 2013;
+inline constexpr int TakenAsRawStatus = 2014;
+inline constexpr int ImageEmptyNotProgrammed = 2015;
+inline constexpr int ConvertEmptyNotWritten = 2016;
 inline constexpr int ErrorReadingProjectFile = 1024;
 inline constexpr int ProjectLoaded = 2020;
 inline constexpr int ProjectNotLoaded = 2021;
@@ -68,7 +82,15 @@ inline constexpr int SettingsIntegerRange = 2025;
 inline constexpr int SettingsIntegerNeeded = 2026;
 inline constexpr int SettingsTextTooLong = 2027;
 inline constexpr int LockFuseSettingsForOtherChip = 2029;
+inline constexpr int ErrorReadingProjectFileBecause = 2030;
+inline constexpr int ProjectFileMissing = 2031;
+inline constexpr int ProjectFileNotRegular = 2032;
+inline constexpr int ProjectFileTooLarge = 2033;
+inline constexpr int ProjectFileUnreadable = 2034;
+inline constexpr int ProjectFileNotAProject = 2035;
 inline constexpr int NotAvailableForDevice = 2045;
+inline constexpr int StoppedBySignal = 2046;
+inline constexpr int NotASerialPort = 2047;
 inline constexpr int PortPresentNote = 2060;
 inline constexpr int PortAbsentNote = 2061;
 inline constexpr int PortPathTip = 2062;
@@ -111,6 +133,35 @@ inline constexpr int AutoprogramNextSerial = 2122;
 inline constexpr int AutoprogramSerialSaved = 2123;
 inline constexpr int AutoprogramSerialNotSaved = 2124;
 inline constexpr int AutoprogramLockFuseOtherLayout = 2125;
+inline constexpr int CannotSaveFileBecause = 2140;  // 1015 with the file and the cause
+inline constexpr int CannotSaveProjectBecause = 2141;
+inline constexpr int CannotSaveSettingsBecause = 2142;
+inline constexpr int FileErrorNoPermission = 2143;  // 2143..2150: causes by errno
+inline constexpr int FileErrorReadOnlyFileSystem = 2144;
+inline constexpr int FileErrorDiskFull = 2145;
+inline constexpr int FileErrorQuota = 2146;
+inline constexpr int FileErrorNoFolder = 2147;
+inline constexpr int FileErrorNotAFolder = 2148;
+inline constexpr int FileErrorIsAFolder = 2149;
+inline constexpr int FileErrorNameTooLong = 2150;
+inline constexpr int SaveKeepsUnreadableFile = 2151;
+inline constexpr int SaveValueHasLineBreak = 2152;
+inline constexpr int SettingsHaveNoFolder = 2153;
+inline constexpr int SerialNotSaved = 2154;
+inline constexpr int SerialNotSavableChipUntouched = 2155;
+inline constexpr int SerialFileOtherFormat = 2156;
+inline constexpr int SerialFileOtherContents = 2157;
+inline constexpr int SerialFileNotRegular = 2158;
+inline constexpr int FileNoLongerExists = 2159;
+inline constexpr int FlashImageOverOtherContent = 2160;  // with the image's file
+inline constexpr int EepromImageOverOtherContent = 2161;
+inline constexpr int ProjectUnsavedSaveDiscardCancel = 2162;  // Yes saves, No discards, Cancel goes back
+inline constexpr int FlashUnsavedBeforeLoad = 2163;  // with the image's file; Yes, No, Cancel as 2162
+inline constexpr int EepromUnsavedBeforeLoad = 2164;
+inline constexpr int FlashReadCancelledAfter = 2165;  // bytes read, bytes of the memory
+inline constexpr int EepromReadCancelledAfter = 2166;
+inline constexpr int FlashUnnamedBeforeLoad = 2167;  // 2163 for an image without a file
+inline constexpr int EepromUnnamedBeforeLoad = 2168;
 inline constexpr int AutoprogramOk = 1190;
 inline constexpr int AutoprogramError = 1191;
 }  // namespace msg
@@ -152,6 +203,9 @@ const DialogTextTable* FindDialogTextTable(int dialogId);
 
 // printf-style formatting of a catalog text.
 std::string FormatText(const char* format, ...);
+
+// Why a file could not be written, from the errno of the failure, in the current language.
+std::string FileErrorText(const MessageCatalog& catalog, int errorNumber);
 
 // The printf conversions of a text in order ("%02X", "%s", ...), without the literal "%%".
 std::vector<std::string> Placeholders(std::string_view text);

@@ -123,4 +123,9 @@ bool AskBoardAtStartup(const BoardChoice& board) { return board.port == 0 && !bo
 
 bool StorePort(const BoardChoice& board) { return !board.simulatorPort; }
 
+BoardChoice BoardAfterSettings(const BoardChoice& before, bool confirmed, int port, bool highSpeed) {
+  if (!confirmed && before.simulatorPort) return before;
+  return {port, highSpeed, false};
+}
+
 }  // namespace zr7

@@ -65,5 +65,9 @@ BoardChoice StartupBoard(int profilePort, bool profileHighSpeed, bool simulator)
 bool AskBoardAtStartup(const BoardChoice& board);
 // Whether "Connect" "COM" may be written from this choice.
 bool StorePort(const BoardChoice& board);
+// The board after the Board Settings command: the dialog's port and speed on OK (`confirmed`),
+// else those reloaded from the profile, except that a cancelled dialog leaves this run's
+// simulated board in use.
+BoardChoice BoardAfterSettings(const BoardChoice& before, bool confirmed, int port, bool highSpeed);
 
 }  // namespace zr7

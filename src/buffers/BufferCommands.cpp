@@ -26,8 +26,9 @@ void ShowCannotRead(MemoryBuffer& buffer, const std::string& path) {
   ShowStop(buffer, FormatText(buffer.Catalog()->GetText(msg::CannotReadFile), path.c_str()));
 }
 
-// The common end of a successful load or merge: the image now is the file's.
-bool FinishLoad(MemoryBuffer& buffer, const std::string& path) {
+// The common end of a successful load or merge: the image now is the file's. `tookRaw`: the
+// file failed as Intel HEX and its raw bytes were taken, which the next status line tells.
+bool FinishLoad(MemoryBuffer& buffer, const std::string& path, bool tookRaw) {
   auto& data = buffer.data();
   try {
     if (!buffer.isEeprom()) PadToWords(data);
@@ -36,6 +37,7 @@ bool FinishLoad(MemoryBuffer& buffer, const std::string& path) {
     std::vector<std::uint8_t>().swap(buffer.states());
   }
   buffer.SetFileName(path);
+  buffer.SetTakenAsRaw(tookRaw ? path : std::string());
   buffer.SetModifiedFlag(false);
   if (buffer.Project()) buffer.Project()->ClearModifiedIfClean();
   buffer.RefreshView();
@@ -44,17 +46,25 @@ bool FinishLoad(MemoryBuffer& buffer, const std::string& path) {
   return true;
 }
 
+HexFallback FallbackOf(const MemoryBuffer& buffer) {
+  return buffer.rawFallback() ? HexFallback::RawBytes : HexFallback::Refuse;
+}
+
 bool IsUnspecified(const std::string& path) { return path == Unspecified; }
 
 }  // namespace
 
 bool LoadFile(MemoryBuffer& buffer, const std::string& path) {
   if (IsUnspecified(path)) return buffer.Clear();
-  switch (SetFromFileContents(buffer, path)) {
+  bool tookRaw = false;
+  switch (SetFromFileContents(buffer, path, &tookRaw)) {
     case ReadStatus::Ok:
-      return FinishLoad(buffer, path);
+      return FinishLoad(buffer, path, tookRaw);
     case ReadStatus::CannotRead:
       ShowCannotRead(buffer, path);
+      return false;
+    case ReadStatus::Refused:
+      RefreshControls(buffer);  // the reader has said why; the previous image stays
       return false;
     case ReadStatus::NoMemory:
       break;
@@ -72,11 +82,13 @@ bool LoadFileAt(MemoryBuffer& buffer, const std::string& path) {
   const MessageCatalog& catalog = *buffer.Catalog();
   std::vector<std::uint8_t> image;
   bool merged = false;
-  const ReadStatus read = ReadForMerge(op, catalog, path, image);
+  bool tookRaw = false;
+  const ReadStatus read = ReadForMerge(op, catalog, path, image, FallbackOf(buffer), &tookRaw);
   if (read == ReadStatus::CannotRead) {
     ShowCannotRead(buffer, path);
     return false;
   }
+  if (read == ReadStatus::Refused) return false;  // the reader has said why
   if (read == ReadStatus::Ok) {
     const std::uint32_t size = buffer.size();
     const std::optional<std::uint32_t> address = op.AskLoadAddress(size);
@@ -112,17 +124,40 @@ bool LoadFileAt(MemoryBuffer& buffer, const std::string& path) {
   buffer.SetModifiedFlag(true);
   buffer.RefreshView();
   buffer.UpdateLabel();
-  return FinishLoad(buffer, path);
+  return FinishLoad(buffer, path, tookRaw);
+}
+
+bool MayReplaceImage(MemoryBuffer& buffer) {
+  if (buffer.empty() || !buffer.modified()) return true;
+  const MessageCatalog& catalog = *buffer.Catalog();
+  const bool named = buffer.HasFileName();
+  int question = buffer.isEeprom() ? msg::EepromUnnamedBeforeLoad : msg::FlashUnnamedBeforeLoad;
+  if (named) question = buffer.isEeprom() ? msg::EepromUnsavedBeforeLoad : msg::FlashUnsavedBeforeLoad;
+  const std::string text = named ? FormatText(catalog.GetText(question), buffer.fileName().c_str())
+                                 : std::string(catalog.GetText(question));
+  switch (buffer.Operator()->ShowBox(
+      {catalog.GetText(msg::ProductTitle), text, BoxIcon::Question, BoxButtons::YesNoCancel})) {
+    case BoxAnswer::Yes:
+      return Save(buffer) && !buffer.modified();
+    case BoxAnswer::No:
+      return true;
+    default:
+      return false;
+  }
 }
 
 bool Open(MemoryBuffer& buffer) {
   const std::optional<std::string> path = buffer.Operator()->ChooseFileToOpen(buffer.OpenRequest());
-  return path && LoadFile(buffer, *path);
+  return path && MayReplaceImage(buffer) && LoadFile(buffer, *path);
 }
 
 bool OpenAt(MemoryBuffer& buffer) {
   const std::optional<std::string> path = buffer.Operator()->ChooseFileToOpen(buffer.OpenRequest());
-  return path && LoadFileAt(buffer, *path);
+  if (!path || !LoadFileAt(buffer, *path)) return false;
+  // The image is now the old one with the file merged in: what no file holds, so it is
+  // unsaved, and a project save asks before writing it over the merged file.
+  buffer.MarkModified();
+  return true;
 }
 
 bool Reload(MemoryBuffer& buffer) {
@@ -162,7 +197,15 @@ std::string BufferStatusText(const MemoryBuffer& buffer) {
   return ImageStatusText(*buffer.Catalog(), buffer.isEeprom(), buffer.data());
 }
 
-void ShowBufferStatus(MemoryBuffer& buffer) { buffer.Operator()->SetStatus(BufferStatusText(buffer)); }
+void ShowBufferStatus(MemoryBuffer& buffer) {
+  std::string text = BufferStatusText(buffer);
+  if (!buffer.takenAsRaw().empty()) {
+    // Once, right after the load: a later status of the same image is about something else.
+    text = FormatText(buffer.Catalog()->GetText(msg::TakenAsRawStatus), text.c_str(), buffer.takenAsRaw().c_str());
+    buffer.SetTakenAsRaw({});
+  }
+  buffer.Operator()->SetStatus(text);
+}
 
 bool LoadCommand(MemoryBuffer& buffer) {
   if (!Open(buffer)) return false;

@@ -18,7 +18,13 @@ class MessageCatalog;
 bool LoadFile(MemoryBuffer& buffer, const std::string& path);
 // Merges the file into the image at an address the operator chooses.
 bool LoadFileAt(MemoryBuffer& buffer, const std::string& path);
+// Before another file is loaded over a modified image: Save (to its file, or Save As), Discard
+// or Cancel, on Yes, No and Cancel. True when the load may go on: nothing to lose, the
+// changes saved, or discarded.
+bool MayReplaceImage(MemoryBuffer& buffer);
+// Asks whether to keep a modified image's changes once the file is chosen.
 bool Open(MemoryBuffer& buffer);
+// The merged image belongs to no file: it counts as modified.
 bool OpenAt(MemoryBuffer& buffer);
 // Empties the image and loads its file again; a failed reload leaves the image empty.
 bool Reload(MemoryBuffer& buffer);

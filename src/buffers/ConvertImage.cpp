@@ -18,17 +18,25 @@ bool ConvertImage(OperatorInterface& op, const MessageCatalog& catalog, const st
     op.ShowBox({catalog.GetText(msg::ProductTitle), std::move(text), BoxIcon::Error, BoxButtons::Ok});
     return false;
   };
-  switch (ReadForMerge(op, catalog, in, image)) {
+  // A conversion is read as the command line reads what it programs: a file that is not the
+  // Intel HEX its name promises is refused rather than written out as its characters.
+  bool tookRaw = false;
+  switch (ReadForMerge(op, catalog, in, image, HexFallback::Refuse, &tookRaw)) {
     case ReadStatus::Ok:
       break;
     case ReadStatus::CannotRead:
       return stop(FormatText(catalog.GetText(msg::CannotReadFile), in.c_str()));
     case ReadStatus::NoMemory:
       return stop(catalog.GetText(msg::CannotLoadFile));
+    case ReadStatus::Refused:
+      return false;  // the reader has said why
   }
+  // An empty image would replace a good output with nothing.
+  if (image.empty()) return stop(FormatText(catalog.GetText(msg::ConvertEmptyNotWritten), in.c_str(), out.c_str()));
   if (!eeprom) PadToWords(image);
   if (!WriteImageFile(op, catalog, image, out)) return false;
-  op.SetStatus(ImageStatusText(catalog, eeprom, image));
+  const std::string status = ImageStatusText(catalog, eeprom, image);
+  op.SetStatus(tookRaw ? FormatText(catalog.GetText(msg::TakenAsRawStatus), status.c_str(), in.c_str()) : status);
   return true;
 }
 

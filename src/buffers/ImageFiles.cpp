@@ -2,11 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <new>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/MessageCatalog.h"
 #include "app/OperatorInterface.h"
@@ -23,7 +28,7 @@ constexpr std::uint32_t kLinearFrom = 1u << 20;
 
 constexpr std::array<std::int8_t, 256> kDigit = [] {
   std::array<std::int8_t, 256> t{};
-  t.fill(-1);  // a non-digit takes part in the arithmetic as -1
+  t.fill(-1);  // a non-digit: any field holding one is refused
   for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<std::int8_t>(c - '0');
   for (int c = 'a'; c <= 'f'; ++c) t[c] = static_cast<std::int8_t>(c - 'a' + 10);
   for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<std::int8_t>(c - 'A' + 10);
@@ -31,6 +36,11 @@ constexpr std::array<std::int8_t, 256> kDigit = [] {
 }();
 
 inline int Byte(const std::uint8_t* p) { return 16 * kDigit[p[0]] + kDigit[p[1]]; }
+inline bool AllDigits(const std::uint8_t* p, std::size_t n) {
+  int any = 0;
+  for (std::size_t i = 0; i < n; ++i) any |= kDigit[p[i]];
+  return any >= 0;
+}
 inline int Word(const std::uint8_t* p) { return 256 * Byte(p) + Byte(p + 2); }
 
 void Release(std::vector<std::uint8_t>& v) { std::vector<std::uint8_t>().swap(v); }
@@ -90,7 +100,7 @@ HexParser::HexParser(ChecksumQuestion askChecksum, std::size_t expectedLength)
     // Dense text of 16-byte records is 2.8 characters a byte: one allocation for the usual file.
     image_.reserve(std::min<std::size_t>(MaxImageSize, expectedLength / 2));
   } catch (const std::bad_alloc&) {
-    Stop(HexStatus::NoMemory);
+    Fail(HexStatus::NoMemory, HexFault::NoMemory);
   }
 }
 
@@ -101,8 +111,14 @@ bool HexParser::Stop(HexStatus status) {
   return false;
 }
 
+bool HexParser::Fail(HexStatus status, HexFault fault, std::uint64_t address) {
+  failure_ = {fault, line_, address};
+  return Stop(status);
+}
+
 bool HexParser::Feed(std::span<const std::uint8_t> piece) {
   if (stopped_) return false;
+  if (piece.empty()) return true;
   const std::uint8_t* p = piece.data();
   const std::uint8_t* const end = p + piece.size();
   if (carryLength_ > 0) {
@@ -111,7 +127,7 @@ bool HexParser::Feed(std::span<const std::uint8_t> piece) {
     const std::size_t scan = std::min<std::size_t>(static_cast<std::size_t>(end - p), room);
     const auto* lf = static_cast<const std::uint8_t*>(std::memchr(p, '\n', scan));
     if (!lf) {
-      if (scan == room) return Stop(HexStatus::NotHex);
+      if (scan == room) return Fail(HexStatus::NotHex, HexFault::LineTooLong);
       std::memcpy(carry_.data() + carryLength_, p, scan);
       carryLength_ += scan;
       return true;
@@ -121,47 +137,62 @@ bool HexParser::Feed(std::span<const std::uint8_t> piece) {
     const std::size_t length = carryLength_ - 1 + take;
     carryLength_ = 0;
     if (!Record(carry_.data() + 1, length)) return false;
+    ++line_;
     p = lf + 1;
   }
   while (p != end) {
-    if (*p != ':') return Stop(HexStatus::NotHex);
+    if (*p != ':') return Fail(HexStatus::NotHex, HexFault::NoColon);
     const std::uint8_t* const fields = p + 1;
     const auto avail = static_cast<std::size_t>(end - fields);
     const auto* lf = static_cast<const std::uint8_t*>(std::memchr(fields, '\n', std::min(avail, kMaxLine + 1)));
     if (!lf) {
-      if (avail > kMaxLine) return Stop(HexStatus::NotHex);
+      if (avail > kMaxLine) return Fail(HexStatus::NotHex, HexFault::LineTooLong);
       std::memcpy(carry_.data(), p, avail + 1);  // the line goes on in the next piece
       carryLength_ = avail + 1;
       return true;
     }
     if (!Record(fields, static_cast<std::size_t>(lf - fields))) return false;
+    ++line_;
     p = lf + 1;
   }
   return true;
 }
 
-// One line without its line feed; false when the outcome is known.
+// One line without its line feed; false when the outcome is known. Every character a field
+// uses must be a hexadecimal digit: one that is not would enter the sums as a value of its own
+// and could load a byte that is in no file.
 bool HexParser::Record(const std::uint8_t* f, std::size_t fields) {
-  if (fields > 0 && f[fields - 1] == '\r') --fields;
-  if (fields < 8) return Stop(HexStatus::BadRecord);
+  // Blanks and CRs after the checksum are line ends as some tools write them, not content.
+  while (fields > 0 && (f[fields - 1] == '\r' || f[fields - 1] == ' ' || f[fields - 1] == '\t')) --fields;
+  if (fields < 8) return Fail(HexStatus::BadRecord, HexFault::TooShort);
+  if (!AllDigits(f, 8)) return Fail(HexStatus::BadRecord, HexFault::NotHexDigit);
   const int n = Byte(f);
-  if (n < 0) return Stop(HexStatus::BadRecord);
   const int offset = Word(f + 2);
   const int type = Byte(f + 6);
   if (type == 1) return Stop(HexStatus::Ok);  // nothing after the end record is read
   if (type == 2 || type == 4) {
     // Address records: their count and checksum are not examined, as ever for type 02.
-    if (fields < 12) return Stop(HexStatus::BadRecord);
+    if (fields < 12) return Fail(HexStatus::BadRecord, HexFault::TooShort);
+    if (!AllDigits(f + 8, 4)) return Fail(HexStatus::BadRecord, HexFault::NotHexDigit);
     base_ = type == 2 ? std::int64_t{Word(f + 8)} * 16 : std::int64_t{Word(f + 8)} * 65536;
     return true;
   }
-  if (fields < 10 + 2 * static_cast<std::size_t>(n)) return Stop(HexStatus::BadRecord);
-  if (type == 3 || type == 5) return true;  // start addresses are not memory contents
+  // The byte count sets the line's length: shorter is a record cut short, longer is not a record.
+  const std::size_t need = 10 + 2 * static_cast<std::size_t>(n);
+  if (fields < need) return Fail(HexStatus::BadRecord, HexFault::TooShort);
+  if (fields > need) return Fail(HexStatus::BadRecord, HexFault::LineTooLong);
+  if (type == 3 || type == 5) {
+    // Start addresses are not memory contents.
+    return AllDigits(f + 8, need - 8) || Fail(HexStatus::BadRecord, HexFault::NotHexDigit);
+  }
 
   const std::int64_t address = base_ + offset;
   const std::int64_t end = address + n;
   // A 0-byte record at address 0 counts as ending at -1 and is refused too.
-  if (address < 0 || end < 1 || end > MaxImageSize) return Stop(HexStatus::BadRecord);
+  if (end < 1) return Fail(HexStatus::BadRecord, HexFault::EmptyRecordAtZero);
+  if (end > MaxImageSize)
+    return Fail(HexStatus::BadRecord, HexFault::BeyondLargestImage,
+                static_cast<std::uint64_t>(std::max<std::int64_t>(address, MaxImageSize)));
   const auto uend = static_cast<std::size_t>(end);
   if (uend > image_.size()) {
     try {
@@ -169,20 +200,25 @@ bool HexParser::Record(const std::uint8_t* f, std::size_t fields) {
         image_.reserve(std::min<std::size_t>(MaxImageSize, std::max(uend, image_.capacity() * 2)));
       image_.resize(uend, 0xFF);
     } catch (const std::bad_alloc&) {
-      return Stop(HexStatus::NoMemory);
+      return Fail(HexStatus::NoMemory, HexFault::NoMemory);
     }
   }
   int sum = n + Byte(f + 2) + Byte(f + 4) + type;
   std::uint8_t* out = image_.data() + address;
   const std::uint8_t* d = f + 8;
+  int digits = 0;  // below 0 once a character is not a digit
   for (int i = 0; i < n; ++i, d += 2) {
-    const int v = Byte(d);
+    const int high = kDigit[d[0]], low = kDigit[d[1]];
+    digits |= high | low;
+    const int v = 16 * high + low;
     out[i] = static_cast<std::uint8_t>(v);
     sum += v;
   }
+  digits |= kDigit[d[0]] | kDigit[d[1]];
+  if (digits < 0) return Fail(HexStatus::BadRecord, HexFault::NotHexDigit);
   sum += Byte(d);
   if ((sum & 0xFF) != 0 && askAboutChecksum_) {
-    if (!askChecksum_ || !askChecksum_()) return Stop(HexStatus::ChecksumRefused);
+    if (!askChecksum_ || !askChecksum_()) return Fail(HexStatus::ChecksumRefused, HexFault::BadChecksum);
     askAboutChecksum_ = false;  // later bad sums of the same file pass silently
   }
   return true;
@@ -194,9 +230,13 @@ HexStatus HexParser::Finish(std::vector<std::uint8_t>& image) {
   if (!stopped_ && carryLength_ > 0) {
     const std::size_t length = carryLength_ - 1;
     carryLength_ = 0;
-    Record(carry_.data() + 1, length);
+    if (Record(carry_.data() + 1, length)) ++line_;
   }
-  if (!stopped_) Stop(HexStatus::NotHex);  // the text ended without an end record
+  if (!stopped_) {
+    // The text ended without an end record; no line read at all means there was no text.
+    --line_;
+    Fail(HexStatus::NotHex, line_ == 0 ? HexFault::Empty : HexFault::NoEndRecord);
+  }
   Release(image);
   if (status_ != HexStatus::Ok) return status_;
   image = std::move(image_);
@@ -211,10 +251,33 @@ HexStatus HexParser::Finish(std::vector<std::uint8_t>& image) {
 }
 
 HexStatus ParseHexImage(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& image,
-                        const ChecksumQuestion& askChecksum) {
+                        const ChecksumQuestion& askChecksum, HexFailure* failure) {
   HexParser parser(askChecksum, text.size());
   parser.Feed(text);
-  return parser.Finish(image);
+  const HexStatus status = parser.Finish(image);
+  if (failure) *failure = parser.Failure();
+  return status;
+}
+
+std::string HexFailureText(const MessageCatalog& catalog, const HexFailure& failure) {
+  const auto line = static_cast<unsigned>(failure.line);
+  const auto text = [&](int id) { return FormatText(catalog.GetText(id), line); };
+  switch (failure.fault) {
+    case HexFault::Empty: return catalog.GetText(msg::HexFaultEmpty);
+    case HexFault::NoColon: return text(msg::HexFaultNoColon);
+    case HexFault::LineTooLong: return text(msg::HexFaultLineTooLong);
+    case HexFault::NotHexDigit: return text(msg::HexFaultNotHexDigit);
+    case HexFault::TooShort: return text(msg::HexFaultTooShort);
+    case HexFault::NoEndRecord: return text(msg::HexFaultNoEndRecord);
+    case HexFault::BadChecksum: return text(msg::HexFaultBadChecksum);
+    case HexFault::BeyondLargestImage:
+      return FormatText(catalog.GetText(msg::HexFaultBeyondLargestImage), line,
+                        static_cast<unsigned>(failure.address), unsigned{MaxImageSize});
+    case HexFault::EmptyRecordAtZero: return text(msg::HexFaultEmptyRecordAtZero);
+    case HexFault::NoMemory: return catalog.GetText(msg::NotEnoughMemory);
+    case HexFault::None: break;
+  }
+  return {};
 }
 
 namespace {
@@ -228,6 +291,32 @@ void ShowHexFailure(OperatorInterface& op, const MessageCatalog& catalog, HexSta
   if (status == HexStatus::BadRecord) op.ShowBox(Box(catalog, catalog.GetText(msg::ErrorInHexFile), BoxIcon::Error));
   if (status == HexStatus::NoMemory) op.ShowBox(Box(catalog, catalog.GetText(msg::NotEnoughMemory), BoxIcon::Error));
 }
+
+// Opens an image file for reading. Only a regular file, or a link to one, is opened: a pipe
+// would block the reader until someone writes into it and a device would never end. The name
+// is checked before anything is opened; the open itself does not block, and what it opened is
+// checked again in case the name changed hands in between.
+ReadStatus OpenImageFile(const std::string& path, File& file) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return ReadStatus::CannotRead;
+  if (!S_ISREG(st.st_mode)) return ReadStatus::Refused;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return ReadStatus::CannotRead;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return S_ISDIR(st.st_mode) ? ReadStatus::CannotRead : ReadStatus::Refused;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* f = ::fdopen(fd, "rb");
+  if (!f) {
+    ::close(fd);
+    return ReadStatus::CannotRead;
+  }
+  file.reset(f);
+  return ReadStatus::Ok;
+}
+
+bool NamedHex(std::string_view path) { return EndsWithNoCase(path, ".hex") || EndsWithNoCase(path, ".eep"); }
 
 }  // namespace
 
@@ -259,9 +348,16 @@ ReadStatus CopyBinary(OperatorInterface& op, const MessageCatalog& catalog, cons
 }
 
 ReadStatus ReadForMerge(OperatorInterface& op, const MessageCatalog& catalog, const std::string& path,
-                        std::vector<std::uint8_t>& image) {
-  File file = OpenForReading(path);
-  if (!file) return ReadStatus::CannotRead;
+                        std::vector<std::uint8_t>& image, HexFallback fallback, bool* tookRaw) {
+  if (tookRaw) *tookRaw = false;
+  File file(nullptr, &std::fclose);
+  const auto open = [&] {
+    const ReadStatus opened = OpenImageFile(path, file);
+    if (opened == ReadStatus::Refused)
+      op.ShowBox(Box(catalog, FormatText(catalog.GetText(msg::NotARegularFile), path.c_str()), BoxIcon::Error));
+    return opened;
+  };
+  if (const ReadStatus opened = open(); opened != ReadStatus::Ok) return opened;
   if (!HasBinExtension(path)) {
     // Pieces small enough to stay in the cache while they are parsed.
     constexpr std::size_t kPiece = 1 << 18;
@@ -280,19 +376,36 @@ ReadStatus ReadForMerge(OperatorInterface& op, const MessageCatalog& catalog, co
     if (std::ferror(file.get())) return ReadStatus::CannotRead;
     const HexStatus status = parser.Finish(image);
     if (status == HexStatus::Ok) return ReadStatus::Ok;
+    const HexFailure& failure = parser.Failure();
+    // A text that does not even begin as Intel HEX is what a raw file under another name is.
+    const bool neverHex = failure.fault == HexFault::Empty || (failure.fault == HexFault::NoColon && failure.line == 1);
+    if (fallback == HexFallback::Refuse && status == HexStatus::NoMemory) {
+      ShowHexFailure(op, catalog, status);
+      return ReadStatus::NoMemory;
+    }
+    if (fallback == HexFallback::Refuse && (NamedHex(path) || !neverHex)) {
+      op.ShowBox(Box(catalog,
+                     FormatText(catalog.GetText(msg::HexFileRefused), path.c_str(),
+                                HexFailureText(catalog, failure).c_str()),
+                     BoxIcon::Error));
+      return ReadStatus::Refused;
+    }
     ShowHexFailure(op, catalog, status);
+    if (tookRaw) *tookRaw = true;
     // Not Intel HEX after all: the same file as raw bytes, from its start.
     if (std::fseek(file.get(), 0, SEEK_SET) != 0) {
-      file = OpenForReading(path);
-      if (!file) return ReadStatus::CannotRead;
+      file.reset();
+      if (const ReadStatus reopened = open(); reopened != ReadStatus::Ok) return reopened;
     }
   }
   return CopyBinary(op, catalog, path, file.get(), image);
 }
 
-ReadStatus SetFromFileContents(MemoryBuffer& buffer, const std::string& path) {
+ReadStatus SetFromFileContents(MemoryBuffer& buffer, const std::string& path, bool* tookRaw) {
   std::vector<std::uint8_t> image;
-  const ReadStatus status = ReadForMerge(*buffer.Operator(), *buffer.Catalog(), path, image);
+  const ReadStatus status =
+      ReadForMerge(*buffer.Operator(), *buffer.Catalog(), path, image,
+                   buffer.rawFallback() ? HexFallback::RawBytes : HexFallback::Refuse, tookRaw);
   if (status != ReadStatus::Ok) return status;
   buffer.Clear();
   buffer.data() = std::move(image);
@@ -477,7 +590,11 @@ bool WriteImageFile(OperatorInterface& op, const MessageCatalog& catalog, std::s
     hex = op.ShowBox(Box(catalog, FormatText(catalog.GetText(msg::SaveAsHexQuestion), path.c_str()),
                          BoxIcon::Question, BoxButtons::YesNo)) == BoxAnswer::Yes;
   }
+  return WriteImageFileAs(op, catalog, image, path, hex);
+}
 
+bool WriteImageFileAs(OperatorInterface& op, const MessageCatalog& catalog, std::span<const std::uint8_t> image,
+                      const std::string& path, bool hex) {
   AtomicFile file;
   bool ok = file.Open(path);
   if (ok) {
@@ -491,11 +608,65 @@ bool WriteImageFile(OperatorInterface& op, const MessageCatalog& catalog, std::s
     }
   }
   if (!ok || !file.Commit()) {
+    const int cause = file.ErrorNumber() != 0 ? file.ErrorNumber() : EIO;
     file.Abandon();
-    op.ShowBox(Box(catalog, catalog.GetText(msg::CannotSaveFile), BoxIcon::Error));
+    op.ShowBox(Box(catalog,
+                   FormatText(catalog.GetText(msg::CannotSaveFileBecause), path.c_str(),
+                              FileErrorText(catalog, cause).c_str()),
+                   BoxIcon::Error));
     return false;
   }
   return true;
+}
+
+std::string SerialSaveProblem(const MessageCatalog& catalog, const std::string& path,
+                              std::span<const std::uint8_t> image, std::int32_t address, bool& hex) {
+  if (const int problem = AtomicFile::ReplaceProblem(path)) return FileErrorText(catalog, problem);
+  std::error_code ec;
+  const auto kind = std::filesystem::status(path, ec).type();
+  if (kind == std::filesystem::file_type::not_found) return catalog.GetText(msg::FileNoLongerExists);
+  if (ec) return FileErrorText(catalog, ec.value());
+  if (kind != std::filesystem::file_type::regular) return catalog.GetText(msg::SerialFileNotRegular);
+
+  std::vector<std::uint8_t> text;
+  {
+    File f = OpenForReading(path);
+    if (!f) return FileErrorText(catalog, errno);
+    std::uint8_t piece[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(piece, 1, sizeof piece, f.get())) > 0) text.insert(text.end(), piece, piece + n);
+    if (std::ferror(f.get())) return FileErrorText(catalog, EIO);
+  }
+
+  // The file must read back in the format the save writes: a text loaded as raw bytes and
+  // saved as Intel HEX would lose the file that was there. A bad checksum was accepted when
+  // the image was loaded; the image is what is compared.
+  std::vector<std::uint8_t> onDisk;
+  if (HasBinExtension(path)) {
+    hex = false;
+    onDisk = std::move(text);
+  } else if (ParseHexImage(text, onDisk, [] { return true; }) == HexStatus::Ok) {
+    hex = true;
+  } else if (EndsWithNoCase(path, ".hex") || EndsWithNoCase(path, ".eep")) {
+    return catalog.GetText(msg::SerialFileOtherFormat);
+  } else {
+    hex = false;  // a name of no known format keeps what the file is
+    onDisk = std::move(text);
+  }
+
+  // The bytes the increment may change: up to four ending at the address, or at the last
+  // byte for an address outside the image.
+  const std::size_t n = image.size();
+  if (n == 0) return onDisk.empty() ? std::string() : catalog.GetText(msg::SerialFileOtherContents);
+  const std::size_t last = (address < 0 || static_cast<std::size_t>(address) >= n) ? n - 1 : address;
+  const std::size_t first = last >= 3 ? last - 3 : 0;
+  // A Flash image from a file of odd length carries one more byte of 0xFF (PadToWords).
+  const bool padded = onDisk.size() % 2 == 1 && n == onDisk.size() + 1 && (image[n - 1] == 0xFF || last == n - 1);
+  const bool same = (onDisk.size() == n || padded) &&
+                    std::equal(onDisk.begin(), onDisk.begin() + std::min(first, onDisk.size()), image.begin()) &&
+                    (last + 1 >= onDisk.size() ||
+                     std::equal(onDisk.begin() + last + 1, onDisk.end(), image.begin() + last + 1));
+  return same ? std::string() : catalog.GetText(msg::SerialFileOtherContents);
 }
 
 bool WriteFile(MemoryBuffer& buffer, const std::string& path) {

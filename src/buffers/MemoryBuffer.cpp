@@ -53,6 +53,7 @@ bool MemoryBuffer::Clear() {
   Release(data_);
   Release(states_);
   fileName_ = std::string(Unspecified);
+  takenAsRaw_.clear();
   RefreshView();
   UpdateLabel();
   return true;
@@ -62,6 +63,7 @@ bool MemoryBuffer::Allocate(std::uint32_t n) {
   busy = false;
   Release(data_);
   Release(states_);
+  takenAsRaw_.clear();
   try {
     data_.assign(n, 0xFF);
     states_.assign(n, StatePending);

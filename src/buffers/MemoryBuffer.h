@@ -97,6 +97,14 @@ class MemoryBuffer {
   // A real file name: neither "" nor "[Unspecified]".
   bool HasFileName() const { return !fileName_.empty() && fileName_ != Unspecified; }
 
+  // A file that is not valid Intel HEX is loaded as its raw bytes after a box (the window), or
+  // refused (the command line, which must never program what is not the image).
+  bool rawFallback() const { return rawFallback_; }
+  void SetRawFallback(bool on) { rawFallback_ = on; }
+  // The file the last load took as raw bytes, for the status line that follows it; "" if none.
+  const std::string& takenAsRaw() const { return takenAsRaw_; }
+  void SetTakenAsRaw(std::string path) { takenAsRaw_ = std::move(path); }
+
   // The image and its states; `states` is empty after Detach.
   std::vector<std::uint8_t>& data() { return data_; }
   const std::vector<std::uint8_t>& data() const { return data_; }
@@ -120,7 +128,9 @@ class MemoryBuffer {
   ControlsOwner* owner_ = nullptr;
   bool isEeprom_ = false;
   bool modified_ = false;
+  bool rawFallback_ = true;
   std::string fileName_;
+  std::string takenAsRaw_;
   std::vector<std::uint8_t> data_;
   std::vector<std::uint8_t> states_;
 };

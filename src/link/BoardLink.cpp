@@ -58,7 +58,7 @@ bool BoardLink::Connect(const ConnectOptions& options, int portNumber, bool high
 
   if (!port_.Open(portNumber - 1, LowBaud)) {
     op_.SetStatus(catalog_.GetText(msg::ConnectionError));
-    ShowInfo(op_, catalog_, catalog_.GetText(msg::CannotOpenComPort));
+    ShowCannotOpen(portNumber);
     return false;
   }
   bool reported = false;
@@ -104,7 +104,7 @@ bool BoardLink::ConnectSteps(int portNumber, bool highSpeed, bool& reported) {
     port_.Disconnect();
     clock_.SleepMs(kReopenMs);
     if (!port_.Open(portNumber - 1, HighBaud)) {
-      ShowInfo(op_, catalog_, catalog_.GetText(msg::CannotOpenComPort));
+      ShowCannotOpen(portNumber);
       op_.SetStatus(catalog_.GetText(msg::ConnectionError));
       reported = true;
       return false;
@@ -181,13 +181,20 @@ bool BoardLink::EndSession() {
   return ok;
 }
 
+void BoardLink::ShowCannotOpen(int portNumber) {
+  if (const auto path = port_.NotASerialDevice(portNumber - 1))
+    ShowInfo(op_, catalog_, FormatText(catalog_.GetText(msg::NotASerialPort), path->c_str()));
+  else
+    ShowInfo(op_, catalog_, catalog_.GetText(msg::CannotOpenComPort));
+}
+
 bool BoardLink::ReadVersion(int portNumber, bool check, bool silent, bool quiet) {
   loaderMode_ = false;
   versionConflict_ = false;
   if (!port_.Open(portNumber - 1, LowBaud)) {
     if (!silent) {
       op_.SetStatus(catalog_.GetText(msg::ConnectionError));
-      ShowInfo(op_, catalog_, catalog_.GetText(msg::CannotOpenComPort));
+      ShowCannotOpen(portNumber);
     }
     return false;
   }

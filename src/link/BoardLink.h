@@ -73,6 +73,8 @@ class BoardLink {
   bool ConnectSteps(int portNumber, bool highSpeed, bool& reported);
   bool ProbeAt45();
   void ReportConnectFailure();
+  // Message 1173, or for a path that is no serial device at all, that it is not one.
+  void ShowCannotOpen(int portNumber);
 
   SerialLink& port_;
   OperatorInterface& op_;

@@ -121,6 +121,11 @@ bool ComPort::Open(int portIndex, std::uint32_t baudRate) {
   return true;
 }
 
+std::optional<std::string> ComPort::NotASerialDevice(int portIndex) const {
+  if (openErrno_ != ENOTTY && openErrno_ != EISDIR) return std::nullopt;
+  return ports_.PathFor(portIndex);
+}
+
 bool ComPort::Disconnect() {
   status_ = "Disconnect...";
   if (connected_) {
@@ -147,7 +152,10 @@ bool ComPort::Write(const std::uint8_t* bytes, std::size_t length, std::size_t& 
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
     pollfd p{fd_, POLLOUT, 0};
     int left = MsUntil(deadline);
-    if (left == 0 || ::poll(&p, 1, left) <= 0) return false;
+    if (left == 0) return false;
+    const int r = ::poll(&p, 1, left);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
     if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
   }
   return true;

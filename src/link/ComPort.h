@@ -26,6 +26,7 @@ class ComPort final : public SerialLink {
   int ReceiveByte() override;
   bool IsConnected() const override { return connected_; }
   std::string_view Status() const override { return status_; }
+  std::optional<std::string> NotASerialDevice(int portIndex) const override;
 
   std::uint32_t BaudRate() const { return baudRate_; }
   // The system's reason (errno) when the last Open failed at the device itself, else 0.

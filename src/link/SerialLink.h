@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace zr7 {
@@ -24,6 +26,12 @@ class SerialLink {
   virtual bool IsConnected() const = 0;
   // Diagnostic trace of the last step.
   virtual std::string_view Status() const = 0;
+  // After a failed Open: the path when what is there is no serial device at all (a regular
+  // file, a folder, /dev/null), so that nobody is sent looking for another program using it.
+  virtual std::optional<std::string> NotASerialDevice(int portIndex) const {
+    (void)portIndex;
+    return std::nullopt;
+  }
 
   static constexpr std::size_t RxBufferSize = 32768;
 };

@@ -1,5 +1,6 @@
 #include "operations/ChipCommands.h"
 
+#include <algorithm>
 #include <string>
 
 #include "app/MessageCatalog.h"
@@ -231,6 +232,12 @@ void ChipCommands::Program(const ChipJob& job, bool isFlash) {
   results_.lastOperationStatus = -1;
   if (!Allowed(job, isFlash ? ChipAction::ProgramFlash : ChipAction::ProgramEeprom)) return;
   Status(isFlash ? msg::ProgrammingFlash : msg::ProgrammingEeprom);
+  MemoryBuffer& buffer = isFlash ? flash_ : eeprom_;
+  if (buffer.empty()) {
+    // Writing nothing is no success: a job whose image came out empty must not pass.
+    op_.SetStatus(FormatText(catalog_.GetText(msg::ImageEmptyNotProgrammed), isFlash ? "Flash" : "Eeprom"));
+    return;
+  }
   WaitCursor wait(op_);
   if (!BoardChosen(job)) return;
   if (!link_.Connect(job.connect, job.boardPort, job.highSpeed)) {
@@ -238,7 +245,6 @@ void ChipCommands::Program(const ChipJob& job, bool isFlash) {
     return;
   }
   const DeviceRecord& device = *link_.CurrentDevice();
-  MemoryBuffer& buffer = isFlash ? flash_ : eeprom_;
 
   if (isFlash && device.Family != DeviceFamily::At45 && job.transfer.checkSign) {
     SignatureCheck(job);
@@ -285,7 +291,7 @@ void ChipCommands::Program(const ChipJob& job, bool isFlash) {
 
   if (r == ResultSuccess) {
     op_.SetStatus(FormatText(catalog_.GetText(isFlash ? msg::FlashProgramDone : msg::EepromProgramDone),
-                             static_cast<int>(buffer.size())));
+                             static_cast<int>(program.length)));
     results_.lastOperationStatus = 0;
   } else if (program.CancelledByUser()) {
     Status(isFlash ? msg::ProgrammingCancelled : msg::EepromProgramCancelled);
@@ -367,7 +373,15 @@ bool ChipCommands::Read(const ChipJob& job, bool isFlash) {
   buffer.RefreshView();
   EndSessionWarn();
   buffer.RefreshView();
-  lengthLine();
+  if (read.CancelledByUser() && r != ResultSuccess) {
+    // The length line would describe a whole memory; the bytes not read keep their state 5.
+    const auto& states = buffer.states();
+    const auto got = std::count(states.begin(), states.end(), std::uint8_t{StateRead});
+    op_.SetStatus(FormatText(catalog_.GetText(isFlash ? msg::FlashReadCancelledAfter : msg::EepromReadCancelledAfter),
+                             static_cast<int>(got), static_cast<int>(buffer.size())));
+  } else {
+    lengthLine();
+  }
   return r == ResultSuccess;
 }
 
@@ -402,7 +416,7 @@ void ChipCommands::Verify(const ChipJob& job, bool isFlash) {
   buffer.RefreshView();
   if (r == ResultSuccess && verify.matched) {
     op_.SetStatus(FormatText(catalog_.GetText(isFlash ? msg::FlashVerifyOk : msg::EepromVerifyOk),
-                             static_cast<int>(buffer.size())));
+                             static_cast<int>(verify.length)));
     (isFlash ? results_.flashVerified : results_.eepromVerified) = true;
     results_.lastOperationStatus = 0;
   } else if (r == ResultSuccess) {

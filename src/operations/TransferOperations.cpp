@@ -80,6 +80,22 @@ void TransferOperation::Sleep(std::int32_t ms) {
   if (ms > 0) link_.Time().SleepMs(ms);
 }
 
+bool TransferOperation::AcceptLimit(std::uint32_t used, std::int32_t limit, bool isFlash) {
+  if (used <= static_cast<std::uint32_t>(std::max(limit, 0))) return true;
+  const MessageCatalog& c = Catalog();
+  const std::string text = FormatText(c.GetText(msg::SizeWarning), limit, isFlash ? "Flash" : "Eeprom");
+  const BoxAnswer a =
+      link_.Operator().ShowBox({c.GetText(msg::ProgrammerCaption), text, BoxIcon::Warning, BoxButtons::OkCancel});
+  if (a == BoxAnswer::Ok) return true;
+  RequestCancel();
+  return false;
+}
+
+bool TransferOperation::Delay(std::int32_t ms) {
+  if (ms > 0) link_.Time().SleepUnless(ms, [this] { return CancelRequested(); });
+  return !CancelRequested();
+}
+
 // ---- AT45 erase ---------------------------------------------------------------------------
 
 EraseOperation::EraseOperation(BoardLink& link, const DeviceRecord& device, const ChipJob& job)
@@ -125,19 +141,10 @@ void ProgramOperation::MarkWritten(std::uint32_t from, std::uint32_t count) {
 std::int32_t ProgramOperation::Run() {
   const std::uint32_t used = buffer.size();
   std::fill(buffer.states().begin(), buffer.states().end(), StatePending);
-  const std::uint32_t lim = static_cast<std::uint32_t>(std::max(limit, 0));
-  if (used > lim) {
-    const MessageCatalog& c = Catalog();
-    const std::string text = FormatText(c.GetText(msg::SizeWarning), limit, isFlash ? "Flash" : "Eeprom");
-    const BoxAnswer a =
-        link_.Operator().ShowBox({c.GetText(msg::ProgrammerCaption), text, BoxIcon::Warning, BoxButtons::OkCancel});
-    if (a != BoxAnswer::Ok) {
-      // Nothing was written: this is the operator's cancel, not a finished write.
-      RequestCancel();
-      return ResultCancelled;
-    }
-  }
-  const std::uint32_t n = std::min(used, lim);
+  // Declined, nothing was written: this is the operator's cancel, not a finished write.
+  if (!AcceptLimit(used, limit, isFlash)) return ResultCancelled;
+  const std::uint32_t n = std::min(used, static_cast<std::uint32_t>(std::max(limit, 0)));
+  length = n;
   switch (PathFor(device_, isFlash)) {
     case WirePath::At45: return RunAt45(n);
     case WirePath::At89S4Byte: return RunAt89S(n);
@@ -173,8 +180,7 @@ std::int32_t ProgramOperation::RunAt45(std::uint32_t n) {
     if (!SendCr({CmdFlashSelect})) return ResultCommunicationError;
     if (!SendCr({CmdSpiWriteN, 0x00, 0x04, kAt45BufferToPage, Hi(a), Lo(a), 0x00})) return ResultCommunicationError;
     if (!SendCr({CmdFlashDeselect})) return ResultCommunicationError;  // the page program starts now
-    Sleep(pageDelay);
-    if (CancelRequested()) return ResultCancelled;
+    if (!Delay(pageDelay)) return ResultCancelled;
     ReportProgress(static_cast<std::int32_t>(p));
   }
   buffer.RefreshView();
@@ -259,7 +265,7 @@ std::int32_t ProgramOperation::RunBlocks(std::uint32_t n) {
     }
     MarkWritten(o, count);
     if (CancelRequested()) return ResultCancelled;
-    Sleep(job_.delays.pageWrite);
+    if (!Delay(job_.delays.pageWrite)) return ResultCancelled;
     ReportProgress(static_cast<std::int32_t>(k));
   }
   buffer.RefreshView();
@@ -317,14 +323,14 @@ std::int32_t ProgramOperation::RunPaged(std::uint32_t n) {
       const int answer = link_.Port().ReceiveByte();
       const std::uint64_t elapsed = link_.Time().NowMs() - sentAt;
       if (elapsed < static_cast<std::uint64_t>(std::max(pageDelay, 0)))
-        Sleep(static_cast<std::int32_t>(pageDelay - static_cast<std::int32_t>(elapsed)));
+        Delay(static_cast<std::int32_t>(pageDelay - static_cast<std::int32_t>(elapsed)));
       if (answer != ReplyCr) {
         return ConnectionFailure();
       }
     }
     MarkWritten(o, count);
     if (CancelRequested()) return ResultCancelled;
-    Sleep(job_.delays.pageWrite);
+    if (!Delay(job_.delays.pageWrite)) return ResultCancelled;
     ReportProgress(static_cast<std::int32_t>(p));
   }
   buffer.RefreshView();
@@ -436,7 +442,7 @@ std::int32_t ReadOperation::ReadChip(std::uint32_t n, std::int32_t captionId) {
         }
         for (std::uint32_t i = 0; i < count; ++i) Take(o + i, bytes[i]);
         if (CancelRequested()) return ResultCancelled;
-        Sleep(job_.delays.pageRead);
+        if (!Delay(job_.delays.pageRead)) return ResultCancelled;
         ReportProgress(static_cast<std::int32_t>(k));
       }
       buffer.RefreshView();
@@ -473,8 +479,11 @@ bool VerifyOperation::RequestBlock(std::uint8_t count) {
 std::int32_t VerifyOperation::Run() {
   const MessageCatalog& c = Catalog();
   std::fill(buffer.states().begin(), buffer.states().end(), StatePending);
+  // As Program does: an image longer than the chip is said so before anything is read.
+  if (!AcceptLimit(buffer.size(), limit, isFlash)) return ResultCancelled;
   // Only what the chip can hold is compared; bytes beyond it stay pending, not different.
   const std::uint32_t n = std::min(buffer.size(), static_cast<std::uint32_t>(std::max(limit, 0)));
+  length = n;
   BeginPhase(c.GetText(msg::VerifyCaption), c.GetText(isFlash ? msg::VerifyingFlash : msg::VerifyingEeprom),
              static_cast<std::int32_t>(n / kBlockBytes));
   return ReadChip(n, msg::VerifyCaption);
@@ -536,7 +545,7 @@ std::int32_t BlankCheckOperation::Run() {
         }
         if (!std::all_of(bytes, bytes + count, [](std::uint8_t b) { return b == 0xFF; })) return ResultPollingFailure;
         if (CancelRequested()) return ResultCancelled;
-        Sleep(job_.delays.pageRead);
+        if (!Delay(job_.delays.pageRead)) return ResultCancelled;
         ReportProgress(static_cast<std::int32_t>(k));
       }
       return ResultSuccess;

@@ -41,6 +41,12 @@ class TransferOperation : public ProgressOperation {
   std::int32_t ConnectionFailure();
   // Sleeps on the link's clock (tests see every wait).
   void Sleep(std::int32_t ms);
+  // An image longer than the memory asks message 1028 (OK/Cancel) and is then done up to
+  // `limit`. False when the operator cancelled: the run is then the operator's cancel.
+  bool AcceptLimit(std::uint32_t used, std::int32_t limit, bool isFlash);
+  // A configurable wait (a page delay, the board delays) that Cancel and Ctrl+C end at once;
+  // false when they did. The chip's own timing waits use Sleep and are always waited out.
+  bool Delay(std::int32_t ms);
 
   BoardLink& link_;
   const DeviceRecord& device_;
@@ -68,6 +74,8 @@ class ProgramOperation : public TransferOperation {
   const bool isFlash;
   const std::uint8_t blockCommand;
   const std::int32_t limit;
+  // The bytes the run writes: the image up to the memory's size.
+  std::uint32_t length = 0;
 
  private:
   std::int32_t RunAt45(std::uint32_t n);
@@ -105,6 +113,8 @@ class VerifyOperation : public ReadOperation {
 
   const std::int32_t limit;
   std::atomic<bool> matched{true};
+  // The bytes the run compares: the image up to the memory's size.
+  std::uint32_t length = 0;
 
  protected:
   void Take(std::uint32_t at, std::uint8_t value) override;

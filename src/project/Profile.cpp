@@ -126,27 +126,27 @@ IniDocument::~IniDocument() = default;
 IniDocument::IniDocument(IniDocument&&) noexcept = default;
 IniDocument& IniDocument::operator=(IniDocument&&) noexcept = default;
 
-IniDocument::ReadResult IniDocument::ReadFile(const std::string& path, std::string* error) {
+IniDocument::ReadResult IniDocument::ReadFile(const std::string& path, ReadFailure* why) {
   Parse({});
-  auto fail = [&](std::string why) {
-    if (error) *error = std::move(why);
+  auto fail = [&](ReadFailure failure) {
+    if (why) *why = failure;
     return ReadResult::Failed;
   };
   std::error_code ec;
   auto status = std::filesystem::status(path, ec);
   if (status.type() == std::filesystem::file_type::not_found) return ReadResult::Missing;
-  if (ec) return fail(ec.message());
+  if (ec) return fail(ReadFailure::CannotOpen);
   // A folder, a pipe or a device is no settings file, and opening the latter two could block.
-  if (!std::filesystem::is_regular_file(status)) return fail("not a regular file");
+  if (!std::filesystem::is_regular_file(status)) return fail(ReadFailure::NotRegular);
   std::ifstream in(path, std::ios::binary);
-  if (!in) return fail("cannot be opened");
+  if (!in) return fail(ReadFailure::CannotOpen);
   std::string text;
   char chunk[8192];
   while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
     text.append(chunk, static_cast<std::size_t>(in.gcount()));
-    if (text.size() > MaxSettingsFileSize) return fail("too large for a settings file");
+    if (text.size() > MaxSettingsFileSize) return fail(ReadFailure::TooLarge);
   }
-  if (in.bad()) return fail("read error");
+  if (in.bad()) return fail(ReadFailure::ReadError);
   Parse(text);
   return ReadResult::Read;
 }
@@ -224,8 +224,13 @@ std::string IniDocument::Serialize() const {
   return crlf;
 }
 
-bool IniDocument::WriteFile(const std::string& path, std::string* error) const {
-  return WriteFileAtomically(path, Serialize(), error);
+bool IniDocument::WriteFile(const std::string& path, int* errorNumber) const {
+  return WriteFileAtomically(path, Serialize(), errorNumber);
+}
+
+std::string UnreadableFileCause(const MessageCatalog& catalog, const std::string& path) {
+  if (const int problem = AtomicFile::ReplaceProblem(path)) return FileErrorText(catalog, problem);
+  return catalog.GetText(msg::SaveKeepsUnreadableFile);
 }
 
 std::string DefaultProfilePath(const char* xdgConfigHome, const char* home) {
@@ -264,31 +269,36 @@ bool Profile::SetText(std::string_view section, std::string_view key, std::strin
 
 bool Profile::Write(std::string_view section, std::string_view key, std::string_view value) {
   if (path_.empty()) {
-    ReportFailure();
+    ReportFailure(catalog_->GetText(msg::SettingsHaveNoFolder));
     return false;
   }
   IniDocument doc;
   // A profile that exists but cannot be read is not overwritten: its other values would be lost.
-  if (doc.ReadFile(path_) == IniDocument::ReadResult::Failed || !doc.Set(section, key, value)) {
-    ReportFailure();
+  if (doc.ReadFile(path_) == IniDocument::ReadResult::Failed) {
+    ReportFailure(UnreadableFileCause(*catalog_, path_));
+    return false;
+  }
+  if (!doc.Set(section, key, value)) {
+    ReportFailure(catalog_->GetText(msg::SaveValueHasLineBreak));
     return false;
   }
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
-  if (!doc.WriteFile(path_)) {
-    ReportFailure();
+  int error = 0;
+  if (!doc.WriteFile(path_, &error)) {
+    ReportFailure(FileErrorText(*catalog_, error));
     return false;
   }
   failureReported_ = false;
   return true;
 }
 
-void Profile::ReportFailure() {
+void Profile::ReportFailure(const std::string& cause) {
   if (failureReported_) return;
   failureReported_ = true;
   op_->ShowBox({catalog_->GetText(msg::ProductTitle),
-                FormatText(catalog_->GetText(msg::CannotSaveSettings), path_.c_str()), BoxIcon::Warning,
-                BoxButtons::Ok});
+                FormatText(catalog_->GetText(msg::CannotSaveSettingsBecause), path_.c_str(), cause.c_str()),
+                BoxIcon::Warning, BoxButtons::Ok});
 }
 
 int Profile::ComPort() const {

@@ -28,6 +28,7 @@ std::int32_t LeadingNumber(std::string_view text);
 class IniDocument {
  public:
   enum class ReadResult { Read, Missing, Failed };
+  enum class ReadFailure { NotRegular, TooLarge, CannotOpen, ReadError };
 
   IniDocument();
   ~IniDocument();
@@ -36,8 +37,8 @@ class IniDocument {
 
   // Replaces the contents with the file's. A file that does not exist gives an empty document
   // and Missing; one that cannot be read (or is far too large to be a settings file) gives
-  // Failed with the reason in `error`.
-  ReadResult ReadFile(const std::string& path, std::string* error = nullptr);
+  // Failed with the reason in `why`.
+  ReadResult ReadFile(const std::string& path, ReadFailure* why = nullptr);
   void Parse(std::string_view text);
 
   bool Has(std::string_view section, std::string_view key) const;
@@ -56,12 +57,17 @@ class IniDocument {
   void SetFlag(std::string_view section, std::string_view key, bool value) { SetNumber(section, key, value ? 1 : 0); }
 
   std::string Serialize() const;
-  bool WriteFile(const std::string& path, std::string* error = nullptr) const;
+  // Replaces the file (AtomicFile); on failure `errorNumber` gets the errno.
+  bool WriteFile(const std::string& path, int* errorNumber = nullptr) const;
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// Why a file of sections and keys that could not be read is not saved over: what stops its
+// replacement, or else that what it holds would be lost. For the save failure messages.
+std::string UnreadableFileCause(const MessageCatalog& catalog, const std::string& path);
 
 // The largest of the four board timing values (BoardDelays, "Connect" "Special1".."Special4").
 inline constexpr std::int32_t MaxBoardDelayMs = 1000;
@@ -113,7 +119,7 @@ class Profile {
  private:
   IniDocument Read() const;
   bool Write(std::string_view section, std::string_view key, std::string_view value);
-  void ReportFailure();
+  void ReportFailure(const std::string& cause);
 
   std::string path_;
   OperatorInterface* op_;

@@ -53,6 +53,13 @@ bool ReadIndex(const IniDocument& doc, const char* section, const char* key, std
   return true;
 }
 
+// A value that is a wait: beyond its bound a job would stand still for days (2000000000 ms
+// of reset pulse is 23 days), so such a file is refused like an index out of its table.
+void CheckWait(const IniDocument& doc, const char* section, const char* key, std::int32_t value, int high,
+               std::optional<RangeError>& error) {
+  if ((value < 0 || value > high) && !error) error = RangeError{key, Shown(doc.Text(section, key, "")), 0, high};
+}
+
 // Every key of the file with the default for a missing one; a key missing from a file reads
 // differently from a new project (400 ms reset, delays 0).
 ProjectSettings ReadSettings(const IniDocument& doc, std::optional<RangeError>& error) {
@@ -60,6 +67,7 @@ ProjectSettings ReadSettings(const IniDocument& doc, std::optional<RangeError>& 
   s.flashInvert = doc.Flag(kFiles, "FlashInvert", false);
   s.polling = doc.Flag(kSettings, "Polling", false);
   s.resetStrobeLength = doc.Number(kSettings, "ResetStrobeLength", 400);
+  CheckWait(doc, kSettings, "ResetStrobeLength", s.resetStrobeLength, MaxResetStrobeMs, error);
   s.checkSign = doc.Flag(kSettings, "CheckSign", false);
   ReadIndex(doc, kSettings, "SPIPeriod", 4, static_cast<int>(std::size(SckPeriods)) - 1, s.spiPeriod, error);
   s.noSynchronization = doc.Flag(kSettings, "NoSynchronization", false);
@@ -79,10 +87,12 @@ ProjectSettings ReadSettings(const IniDocument& doc, std::optional<RangeError>& 
   s.delayPage = doc.Flag(kDelays, "DelayPage", false);
   s.delayByteValue = doc.Number(kDelays, "DelayByteValue", 0);
   s.delayPageValue = doc.Number(kDelays, "DelayPageValue", 0);
+  CheckWait(doc, kDelays, "DelayPageValue", s.delayPageValue, MaxPageDelayMs, error);
   s.delayByte2 = doc.Flag(kDelays, "DelayByte2", false);
   s.delayPage2 = doc.Flag(kDelays, "DelayPage2", false);
   s.delayByteValue2 = doc.Number(kDelays, "DelayByteValue2", 0);
   s.delayPageValue2 = doc.Number(kDelays, "DelayPageValue2", 0);
+  CheckWait(doc, kDelays, "DelayPageValue2", s.delayPageValue2, MaxPageDelayMs, error);
   s.programFuse = doc.Flag(kAuto, "ProgramFuse", false);
 
   // The lock mode is text scanned like "%d": "3x" is 3, "abc" is 0. It is ORed into a chip
@@ -144,10 +154,6 @@ bool WriteSettings(IniDocument& doc, const ProjectSettings& s, const std::string
   return ok;
 }
 
-std::string StoredImageName(const MemoryBuffer* buffer) {
-  return (buffer && buffer->HasFileName()) ? buffer->fileName() : std::string(Unspecified);
-}
-
 // A relative image name is taken beside the project file first, so a project folder can be
 // moved or installed and still open from anywhere; a name found only from the current folder
 // still opens as it always did.
@@ -160,6 +166,31 @@ std::string ResolveImageName(const std::string& projectFile, const std::string& 
   if (!fs::is_regular_file(beside, ec)) return name;
   const fs::path full = fs::absolute(beside, ec);
   return ec ? beside.string() : full.lexically_normal().string();
+}
+
+// The name an image is stored under. The name the file already holds stays while it still
+// names the image's file, so a relative name stays relative and the folder can still move.
+std::string StoredImageName(const MemoryBuffer* buffer, const IniDocument& doc, const char* key,
+                            const std::string& projectFile) {
+  if (!buffer || !buffer->HasFileName()) return std::string(Unspecified);
+  const std::string& name = buffer->fileName();
+  const std::string held = doc.Text(kFiles, key, "");
+  if (!held.empty() && held != Unspecified && ResolveImageName(projectFile, held) == name) return held;
+  return name;
+}
+
+// Whether the image is in a file once the project is written. An image that is what its file
+// holds is not written again; one whose content came from elsewhere (a chip, an edit, a merge)
+// goes over its file only when the operator agrees, No being the default.
+bool SaveImageWithProject(MemoryBuffer& buffer, OperatorInterface& op, const MessageCatalog& catalog) {
+  if (buffer.empty()) return true;
+  if (!buffer.HasFileName()) return SaveAs(buffer);
+  if (!buffer.modified()) return true;
+  const int question = buffer.isEeprom() ? msg::EepromImageOverOtherContent : msg::FlashImageOverOtherContent;
+  const BoxAnswer answer =
+      op.ShowBox({catalog.GetText(msg::ProductTitle), FormatText(catalog.GetText(question), buffer.fileName().c_str()),
+                  BoxIcon::Question, BoxButtons::YesNo, BoxAnswer::No});
+  return answer == BoxAnswer::Yes && Save(buffer);
 }
 
 // An empty name in a file means no image, like "[Unspecified]".
@@ -224,8 +255,22 @@ bool Project::Load(const std::string& file) {
     return true;
   }
   IniDocument doc;
-  if (doc.ReadFile(file) != IniDocument::ReadResult::Read || !doc.Has(kFiles, "Flash")) {
-    ShowError(FormatText(catalog_->GetText(msg::ErrorReadingProjectFile), file.c_str()));
+  IniDocument::ReadFailure failure = IniDocument::ReadFailure::CannotOpen;
+  const IniDocument::ReadResult read = doc.ReadFile(file, &failure);
+  if (read != IniDocument::ReadResult::Read || !doc.Has(kFiles, "Flash")) {
+    // Why, in words the operator can act on: the file itself, or what it holds.
+    int reason = msg::ProjectFileNotAProject;
+    if (read == IniDocument::ReadResult::Missing) reason = msg::ProjectFileMissing;
+    if (read == IniDocument::ReadResult::Failed) {
+      switch (failure) {
+        case IniDocument::ReadFailure::NotRegular: reason = msg::ProjectFileNotRegular; break;
+        case IniDocument::ReadFailure::TooLarge: reason = msg::ProjectFileTooLarge; break;
+        case IniDocument::ReadFailure::CannotOpen:
+        case IniDocument::ReadFailure::ReadError: reason = msg::ProjectFileUnreadable; break;
+      }
+    }
+    ShowError(FormatText(catalog_->GetText(msg::ErrorReadingProjectFileBecause), file.c_str(),
+                         catalog_->GetText(reason)));
     return false;
   }
   std::optional<RangeError> error;
@@ -252,20 +297,28 @@ bool Project::Load(const std::string& file) {
 }
 
 bool Project::Write(const std::string& file) {
-  if (flash_) zr7::Save(*flash_);
-  if (eeprom_) zr7::Save(*eeprom_);
+  // An image left unsaved keeps the project modified, whatever becomes of the file.
+  bool imagesSaved = true;
+  if (flash_) imagesSaved = SaveImageWithProject(*flash_, *op_, *catalog_) && imagesSaved;
+  if (eeprom_) imagesSaved = SaveImageWithProject(*eeprom_, *op_, *catalog_) && imagesSaved;
 
   // An existing file is rewritten with its other keys and comments; one that cannot be read
   // is not replaced, since what it holds would be lost.
   IniDocument doc;
-  bool ok = doc.ReadFile(file) != IniDocument::ReadResult::Failed;
-  ok = ok && WriteSettings(doc, settings_, StoredImageName(flash_), StoredImageName(eeprom_));
-  ok = ok && doc.WriteFile(file);
-  if (!ok) {
-    ShowError(FormatText(catalog_->GetText(msg::CannotSaveProject), file.c_str()));
+  std::string cause;
+  int error = 0;
+  if (doc.ReadFile(file) == IniDocument::ReadResult::Failed)
+    cause = UnreadableFileCause(*catalog_, file);
+  else if (!WriteSettings(doc, settings_, StoredImageName(flash_, doc, "Flash", file),
+                          StoredImageName(eeprom_, doc, "Eeprom", file)))
+    cause = catalog_->GetText(msg::SaveValueHasLineBreak);
+  else if (!doc.WriteFile(file, &error))
+    cause = FileErrorText(*catalog_, error);
+  if (!cause.empty()) {
+    ShowError(FormatText(catalog_->GetText(msg::CannotSaveProjectBecause), file.c_str(), cause.c_str()));
     return false;
   }
-  modified_ = false;
+  modified_ = !imagesSaved;
   return true;
 }
 

@@ -30,6 +30,11 @@ class ProjectWindow : public ControlsOwner {
   virtual void RebuildRecentMenu() {}
 };
 
+// Bounds of the project's waits in milliseconds: a file beyond them is refused on load, since
+// the job would otherwise stand still for as long.
+inline constexpr int MaxResetStrobeMs = 10000;
+inline constexpr int MaxPageDelayMs = 1000;
+
 // Every value a project file holds, plain and copyable so that a file is read completely and
 // checked before anything of the current project changes. The defaults are a new project's.
 struct ProjectSettings {
@@ -104,9 +109,11 @@ class Project : public ModificationListener {
   // current project stays exactly as it was. A missing image is reported by the buffer and
   // does not refuse the project.
   bool Load(const std::string& file);
-  // Saves both images (asking for a name where an image has none), then the project file,
-  // atomically, keeping what an existing file holds besides our keys. A failure is reported
-  // (message 2023) and leaves the project modified.
+  // Saves the images that need it (asking for a name where an image has none, and before
+  // writing an image over a file it did not come from), then the project file, atomically,
+  // keeping what an existing file holds besides our keys and the image names as it holds
+  // them while they still name the images' files. A failure is reported and leaves the
+  // project modified; so does an image left unsaved, though the file is written.
   bool Write(const std::string& file);
   // Write to `path`, or SaveAs for a project never saved.
   bool Save();

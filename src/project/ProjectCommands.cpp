@@ -1,5 +1,7 @@
 #include "project/ProjectCommands.h"
 
+#include <optional>
+
 #include "app/MessageCatalog.h"
 #include "app/OperatorInterface.h"
 
@@ -29,7 +31,29 @@ void ProjectCommands::AfterLoad(bool loaded) {
   Refresh();
 }
 
+bool ProjectCommands::HasUnsavedChanges() const {
+  auto unsaved = [](const MemoryBuffer* b) { return b && !b->empty() && b->modified(); };
+  return project_->modified() || unsaved(project_->FlashBuffer()) || unsaved(project_->EepromBuffer());
+}
+
+bool ProjectCommands::ConfirmLeave() {
+  if (!HasUnsavedChanges()) return true;
+  const BoxAnswer answer = op_->ShowBox({catalog_->GetText(msg::ProductTitle),
+                                         catalog_->GetText(msg::ProjectUnsavedSaveDiscardCancel), BoxIcon::Question,
+                                         BoxButtons::YesNoCancel});
+  switch (answer) {
+    case BoxAnswer::Yes:
+      // On only once everything is in its files: a declined image or a cancelled name stops.
+      return Save() && !HasUnsavedChanges();
+    case BoxAnswer::No:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void ProjectCommands::New() {
+  if (!ConfirmLeave()) return;
   project_->Reset();
   project_->ClearModified();
   profile_->SetLoadMostRecent(false);
@@ -37,7 +61,10 @@ void ProjectCommands::New() {
 }
 
 bool ProjectCommands::Open() {
-  bool loaded = project_->OpenWithDialog();
+  // The file first: a cancelled dialog has nothing to ask about.
+  const std::optional<std::string> chosen = op_->ChooseFileToOpen(project_->OpenRequest());
+  if (chosen && !ConfirmLeave()) return false;
+  bool loaded = chosen && project_->Load(*chosen);
   if (loaded) AddToRecent(project_->path());
   AfterLoad(loaded);
   return loaded;
@@ -65,6 +92,7 @@ bool ProjectCommands::SaveAs() {
 }
 
 void ProjectCommands::Close() {
+  if (!ConfirmLeave()) return;
   project_->Reset();
   if (MemoryBuffer* b = project_->FlashBuffer()) b->Clear();
   if (MemoryBuffer* b = project_->EepromBuffer()) b->Clear();
@@ -76,7 +104,7 @@ void ProjectCommands::Close() {
 
 bool ProjectCommands::OpenRecent(int slot) {
   std::string path = recent_->Slot(slot);  // a copy: the list moves under it
-  if (path.empty()) return false;
+  if (path.empty() || !ConfirmLeave()) return false;
   bool loaded = project_->Load(path);
   if (loaded) AddToRecent(path);
   AfterLoad(loaded);

@@ -23,6 +23,11 @@ class ProjectCommands {
                   const MessageCatalog& catalog)
       : project_(&project), profile_(&profile), recent_(&recent), op_(&op), catalog_(&catalog) {}
 
+  // Before the project and its images are left (New, Open, Close, a recent entry, the window
+  // closing): with unsaved changes the operator chooses Save, Discard or Cancel (Yes, No,
+  // Cancel). True when it may go on: nothing unsaved, all of it saved, or discarded.
+  bool ConfirmLeave();
+
   // The images stay loaded; the next start-up opens no project.
   void New();
   bool Open();
@@ -31,7 +36,7 @@ class ProjectCommands {
   // A project never saved is saved as Save As does, and then goes to the recent list too.
   bool Save();
   bool SaveAs();
-  // Empties the project and both images without asking.
+  // Empties the project and both images once unsaved changes are dealt with.
   void Close();
   // Opens the project of recent slot 1..8. Only a project that loaded moves to the front
   // and becomes the one start-up opens; an entry whose file has gone stays where it was.
@@ -41,6 +46,7 @@ class ProjectCommands {
   bool Execute(int commandId);
 
  private:
+  bool HasUnsavedChanges() const;
   void AfterLoad(bool loaded);
   void AddToRecent(const std::string& path);
   void Refresh();

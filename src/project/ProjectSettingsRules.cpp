@@ -157,7 +157,8 @@ std::optional<SettingsRefusal> CheckProjectSettings(const ProjectSettingsForm& f
                             std::pair{kFlashPageDelayMin, kFlashPageDelayMax}))
     return r;
   if (auto r = CheckInteger(catalog, c::DelayByteValue2, form.delayByteValue2, std::nullopt)) return r;
-  if (auto r = CheckInteger(catalog, c::DelayPageValue2, form.delayPageValue2, std::nullopt)) return r;
+  // The Eeprom page delay is a wait after every page: bounded as on loading a project.
+  if (auto r = CheckInteger(catalog, c::DelayPageValue2, form.delayPageValue2, std::pair{0, MaxPageDelayMs})) return r;
   if (auto r = CheckLength(catalog, c::FlashAddress, form.flashAddress)) return r;
   if (auto r = CheckLength(catalog, c::EepromAddress, form.eepromAddress)) return r;
   return std::nullopt;

@@ -136,9 +136,9 @@ struct SettingsRefusal {
   int control;
   MessageBoxRequest box;
 };
-// The Flash delays must be integers 0..18 and 3..50 even while their check boxes are off,
-// the Eeprom delays integers, the addresses at most 8 characters; the first failure in the
-// order of the dialog, nothing when all pass.
+// The Flash delays must be integers 0..18 and 3..50 even while their check boxes are off, the
+// Eeprom byte delay an integer, the Eeprom page delay 0..MaxPageDelayMs, the addresses at most
+// 8 characters; the first failure in the order of the dialog, nothing when all pass.
 std::optional<SettingsRefusal> CheckProjectSettings(const ProjectSettingsForm& form, const MessageCatalog& catalog);
 
 // Stores a checked form into the project, except the device, which the main window selects:

@@ -1,6 +1,7 @@
 #include "project/RecentList.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "buffers/MemoryBuffer.h"
 
@@ -35,15 +36,26 @@ bool RecentList::SaveRecentList() {
   return ok;
 }
 
+std::string AbsolutePath(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path full = fs::absolute(fs::path(path), ec);
+  return ec ? path : full.lexically_normal().string();
+}
+
 void RecentList::AddToRecent(const std::string& path) {
   if (IsEmptySlot(path)) return;
-  auto found = std::find_if(slots_.begin(), slots_.end(),
-                            [&](const std::string& s) { return !s.empty() && SamePath(s, path, rule_); });
+  // Absolute, so that the entry opens wherever the program is started next time. An entry
+  // stored relative (by an older version) is the same file when it is so from here.
+  const std::string full = AbsolutePath(path);
+  auto found = std::find_if(slots_.begin(), slots_.end(), [&](const std::string& s) {
+    return !s.empty() && SamePath(AbsolutePath(s), full, rule_);
+  });
   // The slots above the match (or all but the last) move down by one; the path goes on top,
   // spelled as it was given this time.
   auto last = (found == slots_.end()) ? slots_.end() - 1 : found;
   std::move_backward(slots_.begin(), last, last + 1);
-  slots_[0] = path;
+  slots_[0] = full;
   SaveRecentList();
 }
 

@@ -25,6 +25,9 @@ constexpr PathCase NativePathCase() {
 
 bool SamePath(std::string_view a, std::string_view b, PathCase rule);
 
+// The path from the current folder, with "." and ".." taken out; as given if that fails.
+std::string AbsolutePath(const std::string& path);
+
 inline constexpr int RecentPlaceholderCommand = 32800;  // the greyed "Recent Projects" item
 inline constexpr int FirstRecentCommand = 32801;        // slot 1; slot n is 32800 + n
 
@@ -46,7 +49,8 @@ class RecentList {
   void LoadRecentList();
   // Writes every slot, "[Unspecified]" for an empty one. False when the profile refused.
   bool SaveRecentList();
-  // Moves the path to slot 1 (from where it was, else pushing the eighth out) and saves.
+  // Moves the path, made absolute, to slot 1 (from where it was, else pushing the eighth out)
+  // and saves. Entries read from the profile stay as they are until then.
   void AddToRecent(const std::string& path);
 
   // What goes where the placeholder stands: slots 1, 2, ... up to the first empty one, each

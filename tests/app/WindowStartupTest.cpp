@@ -78,6 +78,21 @@ TEST(StartupBoard, SimulatorPortIsForThisRunOnly) {
   EXPECT_EQ(sim.port, 1);
   EXPECT_FALSE(AskBoardAtStartup(sim));
   EXPECT_FALSE(StorePort(sim));
+
+  // Board Settings: OK takes the dialog's board; Cancel the profile's (3, high speed), but not
+  // in place of the simulator.
+  struct Case {
+    BoardChoice before;
+    bool confirmed;
+    BoardChoice after;
+  };
+  for (const Case& c : {Case{sim, false, sim}, {sim, true, {3, true, false}}, {known, false, {3, true, false}},
+                        {{5, false, false}, false, {3, true, false}}}) {
+    const BoardChoice after = BoardAfterSettings(c.before, c.confirmed, 3, true);
+    EXPECT_EQ(after.port, c.after.port);
+    EXPECT_EQ(after.highSpeed, c.after.highSpeed);
+    EXPECT_EQ(after.simulatorPort, c.after.simulatorPort);
+  }
 }
 
 }  // namespace

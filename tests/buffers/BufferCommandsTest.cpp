@@ -8,6 +8,10 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "app/MessageCatalog.h"
@@ -134,6 +138,77 @@ TEST_F(BufferCommandsTest, TheReaderIsChosenByTheNameAndFallsBackToRawBytes) {
   EXPECT_EQ(op.Boxes()[0].text, Text(zr7::msg::ErrorInHexFile));
   EXPECT_EQ(op.Boxes()[0].caption, Text(zr7::msg::ProductTitle));
   EXPECT_EQ(op.Boxes()[0].icon, BoxIcon::Error);
+  // The status line after the load says so, once.
+  zr7::ShowBufferStatus(eeprom);
+  EXPECT_EQ(op.LastStatus(), "Eeprom length: 32 (0x20) bytes, Checksum = 0x05BD; '" + (dir / "broken.hex").string() +
+                                 "' is not Intel HEX and was taken as raw bytes");
+  zr7::ShowBufferStatus(eeprom);
+  EXPECT_EQ(op.LastStatus(), "Eeprom length: 32 (0x20) bytes, Checksum = 0x05BD");
+}
+
+// The command line reads strictly: a file that is not the Intel HEX its name promises (or that
+// begins as Intel HEX under another name) is refused with the file, the line and the fault,
+// and the previous image stays; a raw file under another name still loads, and says so.
+TEST_F(BufferCommandsTest, StrictReadingRefusesWhatIsNotTheImage) {
+  flash.SetRawFallback(false);
+  ASSERT_TRUE(zr7::LoadFile(flash, File("good.bin", Bytes{9, 8})));
+  const struct {
+    const char* name;
+    std::string text;
+    const char* fault;
+  } cases[] = {
+      {"notes.hex", "\r\nnot a hex file", "line 1 does not begin with ':'"},
+      {"binary.EEP", std::string("\x7F" "ELF\0\1", 6), "line 1 does not begin with ':'"},
+      {"empty.hex", "", "the file is empty"},
+      {"broken.dat", ":0400000001020304\r\n:00000001FF\r\n", "line 1 is shorter than its record"},
+      {"high.hex", ":0200000480007A\r\n:0100000001FE\r\n:00000001FF\r\n",
+       "line 2 puts data at 0x80000000, beyond the largest image of 8388608 bytes"},
+      {"sum.hex", ":0100000001FF\r\n:00000001FF\r\n", "the checksum of line 1 is wrong"},  // answered No
+  };
+  for (const auto& c : cases) {
+    op.ClearEvents();
+    const std::string path = File(c.name, c.text);
+    EXPECT_FALSE(zr7::LoadFile(flash, path)) << c.name;
+    ASSERT_FALSE(op.Boxes().empty()) << c.name;
+    EXPECT_EQ(op.Boxes().back().text, "'" + path + "' is not valid Intel HEX: " + c.fault + ". Nothing was loaded.");
+    EXPECT_EQ(flash.data(), (Bytes{9, 8})) << c.name;
+  }
+  const std::string raw = File("raw.dat", "raw bytes!");
+  ASSERT_TRUE(zr7::LoadFile(flash, raw));
+  EXPECT_EQ(flash.data(), AsBytes("raw bytes!"));
+  zr7::ShowBufferStatus(flash);
+  EXPECT_EQ(op.LastStatus(), "Flash length: 10 (0xA) bytes, Checksum = 0x03B2; '" + raw +
+                                 "' is not Intel HEX and was taken as raw bytes");
+}
+
+// A pipe would block the reader until someone writes into it, a device would never end: both are
+// refused at once. Should the reader wait for a writer all the same, writers come and go after a
+// deadline until it is done, so that the test fails rather than hangs.
+TEST_F(BufferCommandsTest, APipeOrDeviceIsRefusedWithoutWaiting) {
+  ASSERT_TRUE(zr7::LoadFile(flash, File("good.bin", Bytes{9, 8})));
+  const std::string fifo = (dir / "pipe.hex").string(), device = (dir / "zero.bin").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(mknod(device.c_str(), S_IFCHR | 0400, makedev(1, 5)), 0);  // reads as endless zeros
+  const std::string link = (dir / "link.bin").string();
+  fs::create_symlink(dir / "good.bin", link);
+  for (const std::string& path : {fifo, device}) {
+    op.ClearEvents();
+    auto load = std::async(std::launch::async, [&] { return zr7::LoadFile(flash, path); });
+    bool waited = false;
+    while (load.wait_for(std::chrono::milliseconds(waited ? 100 : 5000)) != std::future_status::ready) {
+      waited = true;
+      const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (writer >= 0) close(writer);
+    }
+    EXPECT_FALSE(waited) << path << " kept the reader waiting";
+    EXPECT_FALSE(load.get()) << path;
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"'" + path +
+                                                   "' is not a regular file (a pipe, a device or a socket): only image "
+                                                   "files are loaded."});
+    EXPECT_EQ(flash.data(), (Bytes{9, 8}));
+  }
+  ASSERT_TRUE(zr7::LoadFile(flash, link));  // a link to a regular file is a regular file
+  EXPECT_EQ(flash.data(), (Bytes{9, 8}));
 }
 
 TEST_F(BufferCommandsTest, TheChecksumQuestionDecidesBetweenHexAndRaw) {
@@ -319,25 +394,36 @@ TEST_F(BufferCommandsTest, AFailedSaveKeepsTheOldFileTheFlagAndTheStates) {
   const Bytes states = flash.states();
   const std::string old = ReadAll(path);
 
+  // The box names the file and the cause; a device with the numbers of the full device
+  // stands for a full disk.
   const std::string folder = (dir / "folder.hex").string();
   fs::create_directory(folder);
-  const std::string noFolder = (dir / "no-such-folder" / "x.hex").string();
-  op.QueueFile(folder);
-  op.QueueFile(noFolder);
-  EXPECT_FALSE(zr7::SaveAsCommand(flash));
-  EXPECT_FALSE(zr7::SaveAsCommand(flash));
-  ASSERT_EQ(op.Boxes().size(), 2u);
-  for (const auto& box : op.Boxes()) {
-    EXPECT_EQ(box.text, Text(zr7::msg::CannotSaveFile));
-    EXPECT_EQ(box.icon, BoxIcon::Error);
+  const std::string full = (dir / "full.hex").string();
+  ASSERT_EQ(mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
+  const struct {
+    std::string path;
+    const char* cause;
+  } cases[] = {
+      {folder, "it is a folder"},
+      {(dir / "no-such-folder" / "x.hex").string(), "the folder does not exist"},
+      {full, "the disk is full"},
+  };
+  for (const auto& c : cases) {
+    op.ClearEvents();
+    op.QueueFile(c.path);
+    EXPECT_FALSE(zr7::SaveAsCommand(flash));
+    ASSERT_EQ(op.Boxes().size(), 1u) << c.path;
+    EXPECT_EQ(op.Boxes()[0].text, "Cannot save file '" + c.path + "': " + c.cause + ".");
+    EXPECT_EQ(op.Boxes()[0].icon, BoxIcon::Error);
   }
   EXPECT_TRUE(fs::is_directory(folder));
+  EXPECT_TRUE(fs::is_character_file(full));
   EXPECT_EQ(flash.fileName(), path);  // the image still belongs to its old file
   EXPECT_TRUE(flash.modified());
   EXPECT_EQ(flash.states(), states);
   EXPECT_EQ(flashLabel.text, path + "*");
   EXPECT_EQ(ReadAll(path), old);
-  EXPECT_EQ(Entries(), 2u);  // image.hex and folder.hex: no temporary file left behind
+  EXPECT_EQ(Entries(), 3u);  // image.hex, folder.hex, full.hex: no temporary file left behind
   EXPECT_TRUE(op.StatusTexts().empty());
 }
 
@@ -355,6 +441,35 @@ TEST_F(BufferCommandsTest, CloseEmptiesWithoutAskingAndTheStatusNamesTheBuffer) 
   EXPECT_EQ(op.LastStatus(), "Eeprom length: 3 (0x3) bytes, Checksum = 0x0102");
   EXPECT_FALSE(zr7::LoadCommand(eeprom));  // dialog cancelled: no status
   EXPECT_EQ(op.StatusTexts().size(), 1u);
+}
+
+// Loading over a modified image asks first: Yes saves it (to its file, or Save As), No discards
+// it, Cancel keeps it; a save that did not happen keeps it too.
+TEST_F(BufferCommandsTest, LoadingOverAModifiedImageAsksSaveDiscardOrCancel) {
+  const std::string next = File("next.bin", Bytes{7, 7});
+  struct Case {
+    BoxAnswer answer;
+    bool named;
+    bool loads;
+  };
+  for (Case c : {Case{BoxAnswer::Cancel, true, false}, {BoxAnswer::No, true, true}, {BoxAnswer::Yes, true, true},
+                 {BoxAnswer::Yes, false, false}}) {
+    const std::string own = File("own.bin", Bytes{1, 2});
+    ASSERT_TRUE(zr7::LoadFile(flash, own));
+    flash.data()[0] = 0x11;
+    flash.MarkModified();
+    if (!c.named) flash.SetFileName(std::string(zr7::Unspecified));
+    op.ClearEvents();
+    op.QueueFile(next);  // the file to load; none is left for a Save As, which is cancelled
+    op.QueueAnswer(c.answer);
+    EXPECT_EQ(zr7::LoadCommand(flash), c.loads);
+    ASSERT_EQ(op.Boxes().size(), 1u);
+    EXPECT_EQ(op.Boxes()[0].buttons, zr7::BoxButtons::YesNoCancel);
+    EXPECT_EQ(op.Boxes()[0].text, c.named ? zr7::FormatText(catalog.GetText(zr7::msg::FlashUnsavedBeforeLoad), own.c_str())
+                                          : Text(zr7::msg::FlashUnnamedBeforeLoad));
+    EXPECT_EQ(flash.data(), c.loads ? (Bytes{7, 7}) : (Bytes{0x11, 2}));
+    EXPECT_EQ(ReadAll(own), c.named && c.answer == BoxAnswer::Yes ? "\x11\x02" : "\x01\x02");
+  }
 }
 
 TEST_F(BufferCommandsTest, DroppedFilesAreDecidedByTheirExtensionAndKeepTheirName) {

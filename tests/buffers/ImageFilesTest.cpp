@@ -3,15 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <unistd.h>
 
+#include "app/MessageCatalog.h"
 #include "buffers/ImageFiles.h"
 #include "buffers/MemoryBuffer.h"
 
 namespace {
 
+namespace fs = std::filesystem;
 using zr7::HexStatus;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -19,16 +23,20 @@ struct Parsed {
   HexStatus status;
   Bytes image;
   int questions = 0;
+  zr7::HexFailure failure;
 };
 
 // An exact-size copy of the text, so AddressSanitizer sees any read beyond its end.
 Parsed Parse(const std::string& text, bool answerYes = false) {
   const Bytes bytes(text.begin(), text.end());
   Parsed p;
-  p.status = zr7::ParseHexImage(bytes, p.image, [&] {
-    ++p.questions;
-    return answerYes;
-  });
+  p.status = zr7::ParseHexImage(
+      bytes, p.image,
+      [&] {
+        ++p.questions;
+        return answerYes;
+      },
+      &p.failure);
   return p;
 }
 
@@ -96,6 +104,23 @@ TEST(ImageFilesRead, PlacesDataAtItsAddressWithErasedBytesBefore) {
   EXPECT_EQ(Parse(Record(0, 0, {7}) + kEnd + "garbage").status, HexStatus::Ok);
   // Plain LF line ends are as good as CR LF.
   EXPECT_EQ(Parse(":0400100001020304E2\n:00000001FF\n").image.size(), 20u);
+  // An end record without its line feed still ends the file.
+  EXPECT_EQ(Parse(Record(0, 0, {1}) + ":00000001FF").image, Bytes{1});
+}
+
+// Other tools write records of up to 255 bytes on request: the line is as long as its count.
+TEST(ImageFilesRead, RecordsHoldUpTo255Bytes) {
+  for (std::size_t n : {35u, 36u, 64u, 255u}) {
+    const Bytes image = RandomImage(3 * n + 7, static_cast<unsigned>(n));
+    std::string text;
+    for (std::size_t o = 0; o < image.size(); o += n) {
+      const Bytes data(image.begin() + o, image.begin() + std::min(o + n, image.size()));
+      text += Record(0, static_cast<unsigned>(o), data);
+    }
+    Parsed p = Parse(text + kEnd);
+    ASSERT_EQ(p.status, HexStatus::Ok) << n;
+    EXPECT_EQ(p.image, image) << n;
+  }
 }
 
 TEST(ImageFilesRead, StartAddressRecordsAreNotData) {
@@ -126,10 +151,7 @@ TEST(ImageFilesRead, TheImageEndsAtTheLargestImage) {
   ASSERT_EQ(p.status, HexStatus::Ok);
   ASSERT_EQ(p.image.size(), zr7::MaxImageSize);
   EXPECT_EQ(p.image.back(), 0x5A);
-  EXPECT_EQ(Parse(top + Record(0, 0xFFFF, {1, 2}) + kEnd).status, HexStatus::BadRecord);
-  EXPECT_EQ(Parse(Record(4, 0, {0x00, 0x80}) + Record(0, 0, {1}) + kEnd).status, HexStatus::BadRecord);
-  // A record of no bytes at address 0 is refused; elsewhere it only extends the image.
-  EXPECT_EQ(Parse(":0000000000\r\n").status, HexStatus::BadRecord);
+  // A record of no bytes only extends the image (at address 0 it is refused, below).
   EXPECT_EQ(Parse(Record(0, 16, {}) + kEnd).image, Bytes(16, 0xFF));
 }
 
@@ -146,31 +168,52 @@ TEST(ImageFilesRead, ABadChecksumIsAskedAboutOncePerFile) {
   EXPECT_TRUE(no.image.empty());
 }
 
-TEST(ImageFilesRead, WhatIsNotARecordFailsSilentlyAndABrokenRecordIsAFormatError) {
-  EXPECT_EQ(Parse("\r\n" + kEnd).status, HexStatus::NotHex);  // blank first line
-  EXPECT_EQ(Parse("").status, HexStatus::NotHex);
-  EXPECT_EQ(Parse(Record(0, 0, {1})).status, HexStatus::NotHex);         // no end record
-  // An end record without its line feed still ends the file; an unended data line does not.
-  Parsed unended = Parse(Record(0, 0, {1}) + ":00000001FF");
-  EXPECT_EQ(unended.status, HexStatus::Ok);
-  EXPECT_EQ(unended.image, Bytes{1});
-  EXPECT_EQ(Parse(Record(0, 0, {1}) + ":0100010002FC").status, HexStatus::NotHex);
-
-  // 80 characters before the line feed are allowed, a carriage return among them.
-  std::string longest = Record(0, 0, Bytes(35, 0x11));  // 80 characters and CR LF
-  longest.erase(longest.size() - 2, 1);                 // just LF
-  EXPECT_EQ(Parse(longest + kEnd).status, HexStatus::Ok);
-  EXPECT_EQ(Parse(Record(0, 0, Bytes(35, 0x11)) + kEnd).status, HexStatus::NotHex);
-
-  // Records shorter than their fields: no read beyond the line, an error instead.
-  for (const char* line : {":0400000001020304\r\n", ":04000000010203\r\n", ":02000002\r\n", ":0200000410\r\n",
-                           ":020000\r\n", ":\r\n", ":0400000301020304\r\n"}) {
-    Parsed p = Parse(std::string(line) + kEnd);
-    EXPECT_EQ(p.status, HexStatus::BadRecord) << line;
-    EXPECT_EQ(p.questions, 0) << line;
+// What is wrong and on which line, for the message that refuses the file. Not beginning as a
+// record, too long a line or a missing end record are silent (NotHex); a broken record is a
+// format error; every character of a field must be a hexadecimal digit, even when the sum adds up.
+TEST(ImageFilesRead, EachFaultIsNamedWithItsLine) {
+  using F = zr7::HexFault;
+  const std::string one = Record(0, 0, {1});
+  const struct {
+    std::string text;
+    HexStatus status;
+    F fault;
+    std::size_t line;
+    std::uint64_t address = 0;
+  } cases[] = {
+      {"", HexStatus::NotHex, F::Empty, 0},
+      {"\r\n" + kEnd, HexStatus::NotHex, F::NoColon, 1},
+      {one + "garbage\n", HexStatus::NotHex, F::NoColon, 2},
+      {one, HexStatus::NotHex, F::NoEndRecord, 1},
+      {one + ":0100010002FC", HexStatus::NotHex, F::NoEndRecord, 2},  // an unended data line
+      {":" + std::string(600, '0') + "\r\n", HexStatus::NotHex, F::LineTooLong, 1},
+      {one + ":0100000001FE00\r\n" + kEnd, HexStatus::BadRecord, F::LineTooLong, 2},
+      {":0400000001020304\r\n" + kEnd, HexStatus::BadRecord, F::TooShort, 1},
+      {":04000000010203\r\n" + kEnd, HexStatus::BadRecord, F::TooShort, 1},
+      {":02000002\r\n" + kEnd, HexStatus::BadRecord, F::TooShort, 1},
+      {":0200000410\r\n" + kEnd, HexStatus::BadRecord, F::TooShort, 1},
+      {":020000\r\n" + kEnd, HexStatus::BadRecord, F::TooShort, 1},
+      {":\r\n" + kEnd, HexStatus::BadRecord, F::TooShort, 1},
+      {":0400000301020304\r\n" + kEnd, HexStatus::BadRecord, F::TooShort, 1},
+      {":ZZ000000\r\n" + kEnd, HexStatus::BadRecord, F::NotHexDigit, 1},
+      {":01000000ZZ00\r\n" + kEnd, HexStatus::BadRecord, F::NotHexDigit, 1},
+      {":01000000G00F\r\n" + kEnd, HexStatus::BadRecord, F::NotHexDigit, 1},  // G0 as 0xF0 sums to 0
+      {":0200000410G0\r\n" + kEnd, HexStatus::BadRecord, F::NotHexDigit, 1},
+      {one + Record(4, 0, {0x00, 0x7F}) + Record(0, 0xFFFF, {1, 2}) + kEnd, HexStatus::BadRecord,
+       F::BeyondLargestImage, 3, 0x800000},
+      {Record(4, 0, {0x80, 0x00}) + one + kEnd, HexStatus::BadRecord, F::BeyondLargestImage, 2, 0x80000000},
+      {":0000000000\r\n", HexStatus::BadRecord, F::EmptyRecordAtZero, 1},
+      {one + ":0100010002FF\r\n" + kEnd, HexStatus::ChecksumRefused, F::BadChecksum, 2},
+  };
+  for (const auto& c : cases) {
+    Parsed p = Parse(c.text);
+    EXPECT_EQ(p.status, c.status) << c.text;
+    EXPECT_EQ(p.failure.fault, c.fault) << c.text;
+    EXPECT_EQ(p.failure.line, c.line) << c.text;
+    EXPECT_EQ(p.failure.address, c.address) << c.text;
+    EXPECT_EQ(p.questions, c.fault == F::BadChecksum ? 1 : 0) << c.text;
+    EXPECT_TRUE(p.image.empty()) << c.text;
   }
-  EXPECT_EQ(Parse(":ZZ000000\r\n" + kEnd).status, HexStatus::BadRecord);  // count not hexadecimal
-  EXPECT_EQ(Parse(":01000000ZZ00\r\n" + kEnd).status, HexStatus::ChecksumRefused);
 }
 
 TEST(ImageFilesRead, TextInPiecesGivesWhatTheWholeTextGives) {
@@ -186,12 +229,16 @@ TEST(ImageFilesRead, TextInPiecesGivesWhatTheWholeTextGives) {
     ASSERT_EQ(parser.Finish(out), HexStatus::Ok) << step;
     EXPECT_EQ(out, image) << step;
   }
-  // The line length limit holds across pieces too.
-  const std::string tooLong = Record(0, 0, Bytes(35, 0x11)) + kEnd;
-  zr7::HexParser parser(nullptr);
-  for (char c : tooLong) parser.Feed(std::span(reinterpret_cast<const std::uint8_t*>(&c), 1));
-  Bytes out;
-  EXPECT_EQ(parser.Finish(out), HexStatus::NotHex);
+  // A line carried from piece to piece may be as long as the longest record, and no longer.
+  const Bytes longest = RandomImage(255, 2);
+  for (const std::string& text : {Record(0, 0, longest) + kEnd, ":" + std::string(600, '0') + "\r\n" + kEnd}) {
+    zr7::HexParser parser(nullptr);
+    for (char c : text) parser.Feed(std::span(reinterpret_cast<const std::uint8_t*>(&c), 1));
+    Bytes out;
+    const bool valid = text.size() < 600;
+    EXPECT_EQ(parser.Finish(out), valid ? HexStatus::Ok : HexStatus::NotHex);
+    EXPECT_EQ(out, valid ? longest : Bytes{});
+  }
 }
 
 TEST(ImageFilesWrite, SmallImagesHaveDataRecordsOnly) {
@@ -229,6 +276,56 @@ TEST(ImageFilesWrite, EverySizeReadsBackUnchanged) {
     EXPECT_EQ(p.image, image) << n;
     EXPECT_EQ(p.questions, 0) << n;
   }
+}
+
+// A serial-number save may change the number's bytes only: the file is read back in the
+// format the save writes and compared with the image outside those bytes.
+TEST(ImageFilesWrite, SerialSaveChangesNothingButTheNumber) {
+  const fs::path dir = fs::temp_directory_path() / ("zr7-serial-" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  Bytes image = RandomImage(64, 3);
+  image[63] = 0xFF;
+  Bytes before = image;  // the number is the four bytes 7..10 ending at address 10
+  for (int i = 7; i <= 10; ++i) before[i] = 0;
+  Bytes changed = before;
+  changed[20] ^= 1;
+  std::string badSum = zr7::FormatHex(before);
+  badSum[42] = badSum[42] == '0' ? '1' : '0';  // the first record's checksum
+  const std::string text = "firmware 1.0 as text\n";
+  const struct {
+    const char* name;
+    std::string onDisk;
+    Bytes image;
+    int cause;  // 0: may be saved
+    bool hex;
+  } cases[] = {
+      {"serial.bin", std::string(before.begin(), before.end()), image, 0, false},
+      {"serial.hex", zr7::FormatHex(before), image, 0, true},
+      {"badsum.eep", badSum, image, 0, true},
+      {"serial.dat", zr7::FormatHex(before), image, 0, true},
+      {"raw.dat", std::string(before.begin(), before.end()), image, 0, false},
+      {"odd.bin", std::string(before.begin(), before.end() - 1), image, 0, false},  // padded on load
+      {"text.hex", text, Bytes(text.begin(), text.end()), zr7::msg::SerialFileOtherFormat, false},
+      {"changed.bin", std::string(changed.begin(), changed.end()), image, zr7::msg::SerialFileOtherContents, false},
+      {"short.bin", std::string(before.begin(), before.end() - 2), image, zr7::msg::SerialFileOtherContents, false},
+      {"locked.bin", std::string(before.begin(), before.end()), image, zr7::msg::FileErrorNoPermission, false},
+      {"gone.bin", "", image, zr7::msg::FileNoLongerExists, false},
+  };
+  zr7::LanguageSettings language;
+  zr7::MessageCatalog catalog(language);
+  for (const auto& c : cases) {
+    const fs::path path = dir / c.name;
+    if (c.cause != zr7::msg::FileNoLongerExists) std::ofstream(path, std::ios::binary) << c.onDisk;
+    if (c.cause == zr7::msg::FileErrorNoPermission) fs::permissions(path, fs::perms::owner_read);
+    bool hex = !c.hex;
+    const std::string problem = zr7::SerialSaveProblem(catalog, path.string(), c.image, 10, hex);
+    EXPECT_EQ(problem, c.cause ? catalog.GetText(c.cause) : "") << c.name;
+    if (c.cause == 0) {
+      EXPECT_EQ(hex, c.hex) << c.name;
+    }
+  }
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -111,6 +111,8 @@ TEST_F(PeerTools, SrecCatHexLoadsToTheSameBytesWithEveryKindOfRecord) {
   const Variant variants[] = {
       {"", SIZE_MAX, ":02000004"},
       {"-Output_Block_Size=16", SIZE_MAX, ":10"},
+      {"-Output_Block_Size=64", SIZE_MAX, ":40"},
+      {"-Output_Block_Size=255", SIZE_MAX, ":FF"},
       {"-execution-start-address=0x1234", SIZE_MAX, ":04000005"},
       {"-address-length=3", std::size_t{1} << 20, ":02000002"},
       {"-address-length=3 -execution-start-address=0x1234", std::size_t{1} << 20, ":04000003"},
@@ -180,12 +182,34 @@ TEST_F(CliConvert, QuestionsAreAnsweredByTheFlagAndShownOnStderr) {
   EXPECT_EQ(ReadAll(dir / "out.txt"), ":03000000010203F7\r\n:00000001FF\r\n");
   EXPECT_EQ(r.out, "Eeprom length: 3 (0x3) bytes, Checksum = 0x0006\n");
 
-  // A bad checksum: No loads the text as raw bytes, Yes as Intel HEX.
+  // A bad checksum: No refuses the file, Yes loads it as Intel HEX.
   std::ofstream(dir / "bad.hex", std::ios::binary) << ":0400000001020304F0\r\n:00000001FF\r\n";
-  ASSERT_EQ(Convert("--eeprom " + Quote(dir / "bad.hex") + " " + Quote(dir / "raw.bin")).status, 0);
-  EXPECT_EQ(ReadAll(dir / "raw.bin"), ReadAll(dir / "bad.hex"));
+  r = Convert("--eeprom " + Quote(dir / "bad.hex") + " " + Quote(dir / "raw.bin"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(fs::exists(dir / "raw.bin"));
   ASSERT_EQ(Convert("--yes --eeprom " + Quote(dir / "bad.hex") + " " + Quote(dir / "hex.bin")).status, 0);
   EXPECT_EQ(ReadBytes(dir / "hex.bin"), (Bytes{1, 2, 3, 4}));
+}
+
+// What is not the image is never written out as one: the output stays as it was.
+TEST_F(CliConvert, AnInputThatIsNotItsImageLeavesTheOutputAlone) {
+  std::ofstream(dir / "notes.hex") << "firmware notes, not Intel HEX\n";
+  WriteBytes(dir / "empty.bin", {});
+  const struct {
+    const char* in;
+    std::string err;
+  } cases[] = {
+      {"notes.hex", "is not valid Intel HEX: line 1 does not begin with ':'. Nothing was loaded.\n"},
+      {"empty.bin", "holds no image data: '" + (dir / "out.bin") + "' was not written.\n"},
+  };
+  for (const auto& c : cases) {
+    WriteBytes(dir / "out.bin", {1, 2, 3});
+    Result r = Convert(Quote(dir / c.in) + " " + Quote(dir / "out.bin"));
+    EXPECT_EQ(r.status, 1) << c.in;
+    EXPECT_EQ(r.err, "'" + (dir / c.in) + "' " + c.err);
+    EXPECT_EQ(r.out, "") << c.in;
+    EXPECT_EQ(ReadBytes(dir / "out.bin"), (Bytes{1, 2, 3})) << c.in;
+  }
 }
 
 TEST_F(CliConvert, FailuresExitOneAndUsageErrorsExitTwo) {
@@ -198,7 +222,7 @@ TEST_F(CliConvert, FailuresExitOneAndUsageErrorsExitTwo) {
   WriteBytes(dir / "in.bin", {1, 2});
   r = Convert(Quote(dir / "in.bin") + " " + Quote(dir / "no-such-folder/out.bin"));
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Cannot save file\n");
+  EXPECT_EQ(r.err, "Cannot save file '" + (dir / "no-such-folder/out.bin") + "': the folder does not exist.\n");
 
   EXPECT_EQ(Convert("").status, 2);
   EXPECT_EQ(Convert(Quote(dir / "in.bin")).status, 2);

@@ -9,6 +9,10 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -108,12 +112,36 @@ TEST_F(CliChip, UsageErrorsAndMissingPorts) {
   EXPECT_EQ(missing.status, 1);
   EXPECT_THAT(missing.err, HasSubstr("does not exist"));
   EXPECT_THAT(missing.out, HasSubstr("Connection error"));
+  // No serial device at all: nobody is to look for another program using it.
+  fs::create_directory(File("folder"));
+  Write("plain", Bytes{1});
+  for (const std::string name : {"folder", "plain"}) {
+    CliRun notTty = Cli("--port " + File(name) + " signature");
+    EXPECT_EQ(notTty.status, 1);
+    EXPECT_THAT(notTty.err, HasSubstr(File(name) + " is not a serial port."));
+    EXPECT_THAT(notTty.err, Not(HasSubstr("other applications")));
+  }
 
   CliRun noFile = Cli("--simulator program flash " + File("absent.hex"));
   EXPECT_EQ(noFile.status, 1);
   EXPECT_THAT(noFile.err, HasSubstr("Cannot read file"));
   CliRun noEeprom = Cli("--simulator --device AT89S51 program eeprom " + File("absent.hex"));
   EXPECT_EQ(noEeprom.status, 1);
+}
+
+// Unattended, a ".hex" file that is not Intel HEX is refused before the port opens: its
+// characters are not programmed as an image.
+TEST_F(CliChip, AFileThatIsNotItsImageIsNotProgrammed) {
+  StartBoard({});
+  std::ofstream(File("notes.hex")) << "firmware notes, not Intel HEX\n";
+  for (const char* command : {"program", "verify"}) {
+    CliRun r = Cli(Port() + " --device ATmega8 " + command + " flash " + File("notes.hex"));
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_EQ(r.err, "'" + File("notes.hex") +
+                         "' is not valid Intel HEX: line 1 does not begin with ':'. Nothing was loaded.\n");
+    EXPECT_EQ(r.out, "") << command;
+  }
+  EXPECT_TRUE(sim_->Log().Bytes().empty());
 }
 
 // What the window greys for a chip, the command line refuses before the port opens: an AVR
@@ -158,6 +186,24 @@ TEST_F(CliChip, CommandsTheChipDoesNotAllowAreRefusedBeforeAnyByte) {
   EXPECT_TRUE(sim_->Log().Bytes().empty());
 }
 
+// A station script's time-out (SIGTERM) or Ctrl+C stops a transfer inside its longest wait,
+// ends the board's session and exits 1: the next run finds the board ready.
+TEST_F(CliChip, SignalsStopATransferAndLeaveTheBoardReady) {
+  StartBoard({});
+  Write("image.bin", Random(8000));
+  std::ofstream(File("slow.zr7")) << "[Files]\nFlash=[Unspecified]\n[Delays]\nDelayPage=1\nDelayPageValue=1000\n";
+  for (const char* signal : {"TERM", "INT"}) {
+    const auto start = std::chrono::steady_clock::now();
+    CliRun r = zr7test::RunCli(dir_, Port() + " --project " + File("slow.zr7") + " program flash " + File("image.bin"),
+                               std::string("timeout --preserve-status -s ") + signal + " 1");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << signal;
+    EXPECT_EQ(r.status, 1) << signal << r.out << r.err;
+    EXPECT_THAT(r.err, HasSubstr("Stopped by a signal")) << signal;
+    CliRun next = Cli(Port() + " signature");
+    EXPECT_EQ(next.status, 0) << signal << next.out << next.err;
+  }
+}
+
 TEST_F(CliChip, SilentBoardEndsWithinSeconds) {
   zr7sim::SimOptions options;
   options.faults.silentAfterBytes = 0;
@@ -179,6 +225,42 @@ TEST_F(CliChip, QuestionsAreAnsweredNoUnlessAskedOtherwise) {
   CliRun yes = Cli(Port() + " --yes program flash " + File("big.bin"));
   EXPECT_EQ(yes.status, 0) << yes.out << yes.err;
   EXPECT_EQ(sim_->FlashContents()[8191], 0x22);
+}
+
+// A FIFO stays a FIFO and its reader gets the image whole and alone, even when the FIFO is
+// also the program's stdout, as with `read flash /dev/stdout` in a pipe.
+TEST_F(CliChip, ReadIntoAFifoPipesTheImageAlone) {
+  const Bytes image = Random(8192);
+  Write("chip.bin", image);
+  zr7sim::SimOptions options;
+  options.flashImage = File("chip.bin");
+  StartBoard(options);
+  const std::string fifo = File("pipe.bin");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // no wait for a writer
+  ASSERT_GE(reader, 0);
+  std::string got;
+  std::thread drain([&] {  // until the last writer closes, or the deadline
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    char chunk[4096];
+    while (std::chrono::steady_clock::now() < deadline) {
+      pollfd p{reader, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      const ssize_t n = read(reader, chunk, sizeof chunk);
+      if (n == 0) break;
+      if (n > 0) got.append(chunk, static_cast<std::size_t>(n));
+    }
+  });
+  const std::string command = "XDG_CONFIG_HOME='" + File("config") + "' timeout 30 " ZR7_CLI_PATH " " + Port() +
+                              " --device ATmega8 read flash '" + fifo + "' > '" + fifo + "' 2> '" + File("err") +
+                              "' < /dev/null";
+  const int status = std::system(command.c_str());
+  drain.join();
+  close(reader);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << Read(File("err"));
+  EXPECT_TRUE(got == std::string(image.begin(), image.end())) << got.size() << " bytes: " << got.substr(0, 80);
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_THAT(Read(File("err")), HasSubstr("Flash length: 8192"));
 }
 
 // ---- autoprogram ----
@@ -242,6 +324,44 @@ TEST_F(CliChip, SerialNumberAdvancesAcrossRunsOnlyWhenSaved) {
   ASSERT_EQ(file.size(), image.size());
   EXPECT_EQ(static_cast<std::uint8_t>(file[2]), 0x08);
   EXPECT_EQ(file.substr(3), std::string(image.begin() + 3, image.end()));
+}
+
+// An image file the number cannot be saved into stops the run before the chip is touched,
+// or the next run would program the same number: a read-only file, and a text that only
+// loaded as raw bytes and would be saved as Intel HEX of its own characters.
+TEST_F(CliChip, SerialSaveThatWouldFailIsRefusedBeforeTheChip) {
+  zr7sim::SimOptions options;
+  Write("old.bin", Bytes(64, 0x5A));
+  options.flashImage = File("old.bin");
+  StartBoard(options);
+  const std::string text = "firmware 1.0, kept as text\n";
+  const struct {
+    const char* name;
+    std::string contents;
+    const char* message;  // "": the refusal is the reader's
+  } cases[] = {
+      {"locked.bin", std::string(64, '\x11'),
+       "cannot be saved to '%s': no permission to write it (the file or its folder is read-only). "
+       "The chip was not touched."},
+      {"text.hex", text, ""},
+  };
+  for (const auto& c : cases) {
+    std::ofstream(File(c.name), std::ios::binary) << c.contents;
+    if (std::string(c.name) == "locked.bin") fs::permissions(File(c.name), fs::perms::owner_read);
+    std::string recipe = Recipe("AutoIncrementFlash=1\nAutoIncAddressFlash=2\n");
+    recipe.replace(recipe.find("serial.bin"), 10, c.name);
+    std::ofstream(File("job.zr7")) << recipe;
+    CliRun r = Cli(Port() + " --project " + File("job.zr7") + " autoprogram --save-serial");
+    EXPECT_EQ(r.status, 1) << c.name << "\n" << r.out << r.err;
+    EXPECT_EQ(LastLine(r.out), "AUTOPROGRAM: Error") << c.name;
+    if (*c.message) {
+      char expected[512];
+      std::snprintf(expected, sizeof expected, c.message, File(c.name).c_str());
+      EXPECT_THAT(r.err, HasSubstr(expected)) << c.name;
+    }
+    EXPECT_TRUE(sim_->Log().Bytes().empty()) << c.name;
+    EXPECT_EQ(Read(File(c.name)), c.contents) << c.name;
+  }
 }
 
 TEST_F(CliChip, AutoprogramRefusesUnsafeFusesBeforeTouchingTheChip) {

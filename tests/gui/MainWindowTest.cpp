@@ -318,6 +318,32 @@ TEST_F(MainWindowTest, DropsGoByPointAndExtension) {
   EXPECT_FALSE(window->windowTitle().contains('*'));
 }
 
+// Unsaved work is not left unasked: a file dropped over a changed image, the close box and
+// Exit each ask first, and Cancel keeps everything as it was.
+TEST_F(MainWindowTest, DroppingOverOrClosingUnsavedWorkAsksFirst) {
+  KnownBoard();
+  Start();
+  WriteBytes(dir / "a.bin", std::vector<std::uint8_t>(2, 0x5A));
+  const std::string bin = (dir / "a.bin").string();
+  window->DropFiles({bin}, CentreOf(window->FlashViewWidget()));
+  window->FlashBuffer().data()[0] = 0x11;
+  window->FlashBuffer().MarkModified();
+
+  op.answers = {BoxAnswer::Cancel, BoxAnswer::Cancel, BoxAnswer::Cancel};
+  window->DropFiles({bin}, CentreOf(window->FlashViewWidget()));
+  EXPECT_EQ(window->FlashBuffer().data()[0], 0x11);
+  EXPECT_FALSE(window->close());
+  window->Command(command::Exit);
+  EXPECT_TRUE(window->isVisible());
+  ASSERT_EQ(op.boxes.size(), 3u);
+  for (const MessageBoxRequest& box : op.boxes) EXPECT_EQ(box.buttons, BoxButtons::YesNoCancel);
+  EXPECT_EQ(op.boxes[2].text, catalog.GetText(msg::ProjectUnsavedSaveDiscardCancel));
+
+  op.answers = {BoxAnswer::No};  // discard
+  window->Command(command::Exit);
+  EXPECT_FALSE(window->isVisible());
+}
+
 TEST_F(MainWindowTest, EmptyProfileAsksForTheBoardBeforeTheWindowShows) {
   BoardSettingsChoice choice;
   choice.port = 3;
@@ -362,6 +388,16 @@ TEST_F(MainWindowTest, LoadMostRecentOpensTheFirstRecentProject) {
   EXPECT_EQ(first->text(), QString::fromStdString(project));
   ASSERT_NE(window->MenuAction(32802), nullptr);
   EXPECT_FALSE(window->MenuAction(32800)->isVisible());
+}
+
+// An older profile's relative entry opens from where it was made; started elsewhere, where it
+// does not open, it is kept as it was rather than turned into a wrong absolute path.
+TEST_F(MainWindowTest, ARelativeRecentEntryThatDoesNotOpenHereStaysAsItWas) {
+  std::ofstream(profilePath) << "[Connect]\nCOM=1\n[Recent]\nLoadMostRecent=1\nProject1=no-such-folder/job.zr7\n";
+  Start();
+  EXPECT_EQ(window->CurrentProject().path(), Unspecified);
+  window.reset();
+  EXPECT_NE(ReadText(profilePath).find("Project1=no-such-folder/job.zr7\n"), std::string::npos);
 }
 
 TEST_F(MainWindowTest, CommandLineProjectReplacesTheRecentOneAndGoesFirst) {
@@ -494,6 +530,11 @@ TEST_F(MainWindowTest, UnattendedAutoprogramShowsOneVerdictAndNeverTheWindow) {
     EXPECT_EQ(window->StatusText(), QString::fromUtf8(erase ? "Autoprogram: DONE (200 Flash bytes programmed)"
                                                              : "Autoprogram: ERROR Flash is not empty"));
     EXPECT_EQ(sim.FlashContents()[0], erase ? 0x02 : 0x42);
+    // Nobody is there to answer a question about unsaved changes.
+    window->CurrentProject().SetModified();
+    const std::size_t boxes = op.boxes.size();
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(op.boxes.size(), boxes);
     window.reset();
     sim.Stop();
   }

@@ -158,18 +158,46 @@ TEST(ProgramFlash, LargeChipsGetTheirBankBeforeEachPageWrite) {
   for (const auto& c : small.Only(CmdSpi4)) EXPECT_NE(c.args[0], 0x4D);
 }
 
-TEST(ProgramFlash, DecliningTheSizeWarningIsACancelNotADone) {
+// An image longer than the chip: Program and Verify both ask first, a Cancel is no success,
+// and the count is of the bytes written or compared.
+TEST(SizeWarning, ProgramAndVerifyAskAndCountWhatTheyDid) {
+  const struct {
+    bool verify;
+    BoxAnswer answer;
+    const char* status;
+  } cases[] = {
+      {false, BoxAnswer::Cancel, "Programming cancelled"},
+      {false, BoxAnswer::Ok, "Flash program: Done (8192 bytes programmed)"},
+      {true, BoxAnswer::Cancel, "Flash verification cancelled"},
+      {true, BoxAnswer::Ok, "Flash verify: OK (8192 bytes verified)"},
+  };
+  for (const auto& c : cases) {
+    Rig rig("ATmega8");
+    const Bytes image = Counting(8192 + 64, 0x11);
+    rig.sim.SetFlashContents(0, Bytes(image.begin(), image.begin() + 8192));
+    rig.Image(rig.flash, image);
+    rig.op.QueueAnswer(c.answer);
+    c.verify ? rig.commands.VerifyFlash(rig.job) : rig.commands.ProgramFlash(rig.job);
+    ASSERT_FALSE(rig.op.Boxes().empty()) << c.status;
+    EXPECT_EQ(rig.op.Boxes()[0].text, "Warning: only first 8192 bytes Flash will be processed.");
+    EXPECT_EQ(rig.op.Boxes()[0].buttons, BoxButtons::OkCancel);
+    EXPECT_EQ(rig.op.LastStatus(), c.status);
+    const bool ok = c.answer == BoxAnswer::Ok;
+    EXPECT_EQ(rig.results.lastOperationStatus, ok ? 0 : -1) << c.status;
+    EXPECT_EQ(rig.Only(c.verify ? CmdReadFlash : CmdWriteFlash).empty(), !ok) << c.status;
+  }
+}
+
+TEST(ProgramFlash, AnEmptyImageIsNoSuccessAndSendsNothing) {
   Rig rig("ATmega8");
-  rig.Image(rig.flash, Bytes(8192 + 64, 0x11));
-  rig.op.QueueAnswer(BoxAnswer::Cancel);
   rig.commands.ProgramFlash(rig.job);
-  auto boxes = rig.op.Boxes();
-  ASSERT_FALSE(boxes.empty());
-  EXPECT_EQ(boxes[0].text, "Warning: only first 8192 bytes Flash will be processed.");
-  EXPECT_EQ(boxes[0].buttons, BoxButtons::OkCancel);
-  EXPECT_EQ(rig.op.LastStatus(), "Programming cancelled");
+  EXPECT_EQ(rig.op.LastStatus(), "The Flash image is empty: nothing was programmed.");
   EXPECT_EQ(rig.results.lastOperationStatus, -1);
-  EXPECT_TRUE(rig.Only(CmdWriteFlash).empty());
+  rig.results.lastOperationStatus = 0;
+  rig.commands.ProgramEeprom(rig.job);
+  EXPECT_EQ(rig.op.LastStatus(), "The Eeprom image is empty: nothing was programmed.");
+  EXPECT_EQ(rig.results.lastOperationStatus, -1);
+  EXPECT_TRUE(rig.sim.Log().Bytes().empty());
 }
 
 TEST(ProgramEeprom, BlocksOf64AndTheRest) {
@@ -296,6 +324,22 @@ TEST(ReadFlash, BlocksOf64AndTheLengthLine) {
   EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Flash read: OK"), statuses.end());
   EXPECT_TRUE(std::all_of(rig.flash.states().begin(), rig.flash.states().end(),
                           [](std::uint8_t s) { return s == StateRead; }));
+}
+
+TEST(ReadFlash, CancelSaysHowFarItGotAndLeavesTheRestPending) {
+  Rig rig("ATmega8");
+  rig.sim.SetFlashContents(0, Counting(8192));
+  rig.op.CancelProgressAt(50);
+  EXPECT_FALSE(rig.commands.ReadFlash(rig.job));
+  const auto& s = rig.flash.states();
+  const auto read = std::count(s.begin(), s.end(), std::uint8_t{StateRead});
+  EXPECT_GT(read, 0);
+  EXPECT_LT(read, 8192);
+  EXPECT_EQ(std::count(s.begin(), s.end(), std::uint8_t{StatePending}), 8192 - read);
+  EXPECT_EQ(s.back(), StatePending);
+  EXPECT_EQ(rig.flash.data().back(), 0xFF);
+  EXPECT_EQ(rig.op.LastStatus(),
+            FormatText(rig.catalog.GetText(msg::FlashReadCancelledAfter), static_cast<int>(read), 8192));
 }
 
 TEST(ReadEeprom, DeviceWithoutEepromOpensNoConnection) {

@@ -176,22 +176,28 @@ TEST_F(ProjectSettingsRules, FlashDelaysMustLieInTheirRangesEvenWhileSwitchedOff
   }
 }
 
-TEST_F(ProjectSettingsRules, EepromDelaysTakeAnyIntegerAndAddressesEightCharacters) {
+TEST_F(ProjectSettingsRules, EepromDelaysAndAddressesHaveTheirLimits) {
   ProjectSettingsForm f = Valid();
-  f.delayByteValue2 = "25";
-  f.delayPageValue2 = "-100";
+  f.delayByteValue2 = "-25";
+  f.delayPageValue2 = "1000";
   f.flashAddress = "FFFFFFFF";
   f.eepromAddress = "zz";  // unreadable, but short: it keeps the address
   EXPECT_EQ(CheckProjectSettings(f, en), std::nullopt);
 
-  for (auto [field, control] : {std::pair{&ProjectSettingsForm::delayByteValue2, c::DelayByteValue2},
-                                {&ProjectSettingsForm::delayPageValue2, c::DelayPageValue2}}) {
-    ProjectSettingsForm g = Valid();
-    g.*field = "1 0";
-    const auto refusal = CheckProjectSettings(g, ru);
-    ASSERT_TRUE(refusal.has_value());
-    EXPECT_EQ(refusal->control, control);
-    EXPECT_EQ(refusal->box.text, ru.GetText(msg::SettingsIntegerNeeded));
+  ProjectSettingsForm g = Valid();
+  g.delayByteValue2 = "1 0";
+  auto refusal = CheckProjectSettings(g, ru);
+  ASSERT_TRUE(refusal.has_value());
+  EXPECT_EQ(refusal->control, c::DelayByteValue2);
+  EXPECT_EQ(refusal->box.text, ru.GetText(msg::SettingsIntegerNeeded));
+  // The page delay is waited after every page: a project holding more would be refused on load.
+  for (const char* text : {"1001", "-1", "1 0"}) {
+    g = Valid();
+    g.delayPageValue2 = text;
+    refusal = CheckProjectSettings(g, en);
+    ASSERT_TRUE(refusal.has_value()) << text;
+    EXPECT_EQ(refusal->control, c::DelayPageValue2);
+    EXPECT_EQ(refusal->box.text, "Enter an integer from 0 to 1000.");
   }
   for (auto [field, control] : {std::pair{&ProjectSettingsForm::flashAddress, c::FlashAddress},
                                 {&ProjectSettingsForm::eepromAddress, c::EepromAddress}}) {

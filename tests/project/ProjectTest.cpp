@@ -171,23 +171,33 @@ TEST_F(ProjectTest, RefusedFileIsNamedInABoxAndLeavesTheProjectUntouched) {
   struct Case {
     std::string body, key, value;
     int high;
+    int reason = 0;  // for a file refused as a whole: why
   };
   for (Case c : {Case{"[Device]\nDeviceNo=41", "DeviceNo", "41", 40}, {"[Device]\nDeviceNo=-1", "DeviceNo", "-1", 40},
                  {"[Device]\nDeviceNo=99999999999", "DeviceNo", "99999999999", 40},
                  {"[AutoProgram]\nLockFuseDevice=41", "LockFuseDevice", "41", 40},
                  {"[Settings]\nSPIPeriod=8", "SPIPeriod", "8", 7}, {"[AutoProgram]\nLockMode=4", "LockMode", "4", 3},
-                 {"[AutoProgram]\nLockMode=-1x", "LockMode", "-1x", 3}, {"[Settings]\nFlash=x.hex", "", "", 0},
-                 {"", "", "", 0}, {"folder", "", "", 0}}) {
+                 {"[AutoProgram]\nLockMode=-1x", "LockMode", "-1x", 3},
+                 // Waits that would stand a job still for days.
+                 {"[Settings]\nResetStrobeLength=2000000000", "ResetStrobeLength", "2000000000", MaxResetStrobeMs},
+                 {"[Delays]\nDelayPageValue=2000000000", "DelayPageValue", "2000000000", MaxPageDelayMs},
+                 {"[Delays]\nDelayPageValue2=-5", "DelayPageValue2", "-5", MaxPageDelayMs},
+                 {"[Settings]\nFlash=x.hex", "", "", 0, msg::ProjectFileNotAProject},
+                 {"", "", "", 0, msg::ProjectFileMissing},
+                 {"folder", "", "", 0, msg::ProjectFileNotRegular},
+                 {"large", "", "", 0, msg::ProjectFileTooLarge}}) {
     op.ClearEvents();
     std::string bad = c.body == "folder" ? File("folder.zr7")
+                      : c.body == "large" ? File("large.zr7", "[Files]\nFlash=x\n" + std::string(2 << 20, ';'))
                       : c.body.empty()   ? File("missing.zr7")
                       : c.key.empty()    ? File("noflash.zr7", c.body + "\n")
                                          : File("bad.zr7", "[Files]\nFlash=[Unspecified]\n" + c.body + "\n");
     EXPECT_FALSE(project.Load(bad)) << bad;
     ASSERT_EQ(op.Boxes().size(), 1u);
-    EXPECT_EQ(op.Boxes()[0].text, c.key.empty() ? FormatText(Text(msg::ErrorReadingProjectFile), bad.c_str())
-                                                : FormatText(Text(msg::ProjectValueOutOfRange), bad.c_str(),
-                                                             c.key.c_str(), c.value.c_str(), 0, c.high));
+    EXPECT_EQ(op.Boxes()[0].text,
+              c.key.empty() ? FormatText(Text(msg::ErrorReadingProjectFileBecause), bad.c_str(), Text(c.reason))
+                            : FormatText(Text(msg::ProjectValueOutOfRange), bad.c_str(), c.key.c_str(),
+                                         c.value.c_str(), 0, c.high));
     EXPECT_EQ(op.Boxes()[0].caption, Text(msg::ProductTitle));
     EXPECT_EQ(project.settings(), before);
     EXPECT_EQ(project.path(), good);
@@ -228,13 +238,67 @@ TEST_F(ProjectTest, EveryFieldAndAnImageNameWithATrailingBlankSurviveWriteAndLoa
   EXPECT_EQ(otherFlash.data(), (std::vector<std::uint8_t>{0x10, 0x20}));
 }
 
-TEST_F(ProjectTest, SavingRewritesTheImageFileEvenWhenTheImageIsUnchanged) {
-  const std::string bytes("\xAA\x55\x00\x01", 4);
-  std::string image = File("flash.bin", bytes);
-  ASSERT_TRUE(project.Load(File("p.zr7", "[Files]\nFlash=" + image + "\n")));
-  fs::remove(image);
+// An image is written over its file with the project only when the file is to change: never
+// when the image is what the file holds, and after a question defaulting to No when the image
+// came from elsewhere (read from a chip, edited, merged at an address).
+TEST_F(ProjectTest, SavingWritesAnImageOverItsFileOnlyWhenItChangedAndTheOperatorAgrees) {
+  struct Case {
+    const char* how;
+    std::optional<BoxAnswer> answer;  // none: no question
+  };
+  for (Case c : {Case{"loaded", std::nullopt}, {"read", BoxAnswer::No}, {"read", BoxAnswer::Yes},
+                 {"edited", BoxAnswer::No}, {"merged", BoxAnswer::No}, {"merged", BoxAnswer::Yes}}) {
+    const std::string how = c.how;
+    ASSERT_TRUE(project.Load(File("p.zr7", "[Files]\nFlash=" + File("blink.bin", "\x01\x02\x03\x04") + "\n")));
+    if (how == "read") flash.Allocate(8);  // the chip's bytes under the file's name
+    if (how == "edited") {
+      flash.data()[1] = 0x55;
+      flash.MarkModified();
+    }
+    if (how == "merged") {
+      op.QueueFile(File("patch.bin", "\x0A\x0B"));
+      ASSERT_TRUE(OpenAt(flash));
+    }
+    const std::string watched = flash.fileName();
+    const std::vector<std::uint8_t> image = flash.data();
+    WriteText(watched, "kept");
+    op.ClearEvents();
+    if (c.answer) op.QueueAnswer(*c.answer);
+    ASSERT_TRUE(project.Save()) << how;
+
+    const bool written = c.answer == BoxAnswer::Yes;
+    ASSERT_EQ(op.Boxes().size(), c.answer ? 1u : 0u) << how;
+    if (c.answer) {
+      EXPECT_EQ(op.Boxes()[0].text, FormatText(Text(msg::FlashImageOverOtherContent), watched.c_str()));
+      EXPECT_EQ(op.Boxes()[0].buttons, BoxButtons::YesNo);
+      EXPECT_EQ(op.Boxes()[0].defaultAnswer, BoxAnswer::No);
+    }
+    EXPECT_EQ(ReadText(watched), written ? std::string(image.begin(), image.end()) : "kept") << how;
+    const bool unsaved = c.answer == BoxAnswer::No;
+    EXPECT_EQ(flash.modified(), unsaved) << how;
+    EXPECT_EQ(project.modified(), unsaved) << how;
+  }
+}
+
+TEST_F(ProjectTest, ARelativeImageNameStaysRelativeSoTheFolderCanMove) {
+  fs::create_directory(dir + "/job");
+  WriteText(dir + "/job/blink.bin", "\x01\x02");
+  WriteText(dir + "/job/p.zr7", "[Files]\nFlash=blink.bin\n");
+  ASSERT_TRUE(project.Load(dir + "/job/p.zr7"));
+  project.settings().polling = true;
   ASSERT_TRUE(project.Save());
-  EXPECT_EQ(ReadText(image), bytes);
+  EXPECT_NE(ReadText(dir + "/job/p.zr7").find("Flash=blink.bin\n"), std::string::npos);
+
+  fs::rename(dir + "/job", dir + "/moved");
+  ASSERT_TRUE(project.Load(dir + "/moved/p.zr7"));
+  EXPECT_EQ(flash.data(), (std::vector<std::uint8_t>{0x01, 0x02}));
+  EXPECT_TRUE(project.settings().polling);
+
+  // Another image is stored by its own name.
+  const std::string other = File("other.bin", "\x03\x04");
+  ASSERT_TRUE(LoadFile(flash, other));
+  ASSERT_TRUE(project.Save());
+  EXPECT_NE(ReadText(dir + "/moved/p.zr7").find("Flash=" + other + "\n"), std::string::npos);
 }
 
 TEST_F(ProjectTest, FailedWriteIsReportedAndKeepsTheFileThePathAndTheModifiedFlag) {
@@ -242,17 +306,25 @@ TEST_F(ProjectTest, FailedWriteIsReportedAndKeepsTheFileThePathAndTheModifiedFla
   ASSERT_TRUE(project.Load(path));
   project.SetModified();
   fs::create_directory(File("taken.zr7"));
-  for (std::string target : {File("no-such-folder/p.zr7"), File("taken.zr7")}) {
+  const std::pair<std::string, const char*> cases[] = {
+      {File("no-such-folder/p.zr7"), "the folder does not exist"},
+      {File("taken.zr7"), "it is a folder"},
+  };
+  for (const auto& [target, cause] : cases) {
     op.ClearEvents();
     op.QueueFile(target);
     EXPECT_FALSE(project.SaveAs()) << target;
     ASSERT_EQ(op.Boxes().size(), 1u);
-    EXPECT_EQ(op.Boxes()[0].text, FormatText(Text(msg::CannotSaveProject), target.c_str()));
+    EXPECT_EQ(op.Boxes()[0].text, "Cannot save project file '" + target + "': " + cause + ".");
     EXPECT_TRUE(project.modified());
     EXPECT_EQ(project.path(), path);
   }
+  op.ClearEvents();
   flash.SetFileName(File("two\nlines.hex"));  // a name the format cannot hold
   EXPECT_FALSE(project.Save());
+  ASSERT_FALSE(op.Boxes().empty());
+  EXPECT_EQ(op.Boxes().back().text, "Cannot save project file '" + path +
+                                        "': a file name or value holds a line break, which the file cannot store.");
   EXPECT_EQ(ReadText(path), "[Files]\nFlash=[Unspecified]\n; mine\n");
 }
 
@@ -323,7 +395,8 @@ TEST_F(ProjectCommandsTest, ReloadOfADeletedFileReportsItAndKeepsTheProjectForAR
   op.ClearEvents();
   EXPECT_FALSE(commands.Reload());
   ASSERT_EQ(op.Boxes().size(), 1u);
-  EXPECT_EQ(op.Boxes()[0].text, FormatText(Text(msg::ErrorReadingProjectFile), path.c_str()));
+  EXPECT_EQ(op.Boxes()[0].text,
+            FormatText(Text(msg::ErrorReadingProjectFileBecause), path.c_str(), Text(msg::ProjectFileMissing)));
   EXPECT_EQ(op.LastStatus(), Text(msg::ProjectNotLoaded));
   EXPECT_TRUE(project.settings().autoErase);
   EXPECT_EQ(project.path(), path);
@@ -352,6 +425,7 @@ TEST_F(ProjectCommandsTest, NewKeepsTheImagesCloseEmptiesThemAndBothStopTheStart
   op.QueueFile(File("p.zr7", "[Files]\nFlash=" + File("f.bin", "\x01\x02") + "\n"));
   ASSERT_TRUE(commands.Open());
   project.SetModified();
+  op.QueueAnswer(BoxAnswer::No);  // discard
   commands.Execute(command::ProjectNew);
   EXPECT_FALSE(profile.LoadMostRecent());
   EXPECT_FALSE(project.modified());
@@ -362,6 +436,49 @@ TEST_F(ProjectCommandsTest, NewKeepsTheImagesCloseEmptiesThemAndBothStopTheStart
   commands.Execute(command::ProjectClose);
   EXPECT_FALSE(profile.LoadMostRecent());
   EXPECT_TRUE(flash.empty());
+}
+
+// Leaving unsaved changes asks: Yes saves first, No discards, Cancel stays; a save that did not
+// happen (a new project whose Save As was cancelled) stays too.
+TEST_F(ProjectCommandsTest, LeavingUnsavedChangesAsksSaveDiscardOrCancel) {
+  const std::string b = Job("b.zr7", 4, 5);
+  struct Case {
+    int command;
+    BoxAnswer answer;
+    bool named = true;  // the project has a file
+  };
+  for (Case c : {Case{command::ProjectNew, BoxAnswer::Cancel}, {command::ProjectNew, BoxAnswer::No},
+                 {command::ProjectClose, BoxAnswer::Yes}, {command::ProjectOpen, BoxAnswer::Cancel},
+                 {command::ProjectOpen, BoxAnswer::Yes}, {FirstRecentCommand, BoxAnswer::No},
+                 {command::ProjectClose, BoxAnswer::Yes, false}}) {
+    const std::string a = File("a.zr7", "[Files]\nFlash=" + File("f.bin", "\x01\x02") + "\n");
+    if (c.named) {
+      ASSERT_TRUE(project.Load(a));
+    } else {
+      project.Reset();
+      ASSERT_TRUE(LoadFile(flash, File("f.bin", "\x01\x02")));
+    }
+    recent.AddToRecent(b);
+    project.settings().autoErase = true;
+    project.SetModified();
+    op.ClearEvents();
+    if (c.command == command::ProjectOpen) op.QueueFile(b);
+    op.QueueAnswer(c.answer);
+    commands.Execute(c.command);
+
+    const auto boxes = op.Boxes();
+    ASSERT_EQ(boxes.size(), 1u) << c.command;
+    EXPECT_EQ(boxes[0].text, Text(msg::ProjectUnsavedSaveDiscardCancel));
+    EXPECT_EQ(boxes[0].buttons, BoxButtons::YesNoCancel);
+    const bool saved = c.answer == BoxAnswer::Yes && c.named;
+    EXPECT_EQ(ReadText(a).find("AutoErase=1") != std::string::npos, saved) << c.command;
+    const bool left = c.answer == BoxAnswer::No || saved;
+    const bool opens = c.command == command::ProjectOpen || c.command == FirstRecentCommand;
+    const std::string was = c.named ? a : std::string(Unspecified);
+    EXPECT_EQ(project.path(), !left ? was : opens ? b : std::string(Unspecified)) << c.command;
+    EXPECT_EQ(project.settings().autoErase, !left) << c.command;
+    EXPECT_EQ(flash.empty(), left && c.command != command::ProjectNew) << "New keeps the images";
+  }
 }
 
 TEST_F(ProjectCommandsTest, RecentEntryOpensAndMovesFirstButAGoneFileStaysWhereItWas) {

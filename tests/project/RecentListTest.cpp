@@ -58,6 +58,19 @@ TEST_F(RecentListTest, NinthDropsTheOldestAndSlotFiveMovesToTheFront) {
   EXPECT_EQ(Slots(reloaded), Slots(list)) << "every change is in the profile";
 }
 
+// An entry opens wherever the program starts next; an entry an older version stored relative
+// stays as it is, and is the same file when it is so from where the program runs.
+TEST_F(RecentListTest, PathsAreStoredAbsoluteAndAnOldRelativeEntryIsTheSameFile) {
+  ASSERT_TRUE(profile.SetRecentProject(1, "jobs/old.zr7"));
+  ASSERT_TRUE(profile.SetRecentProject(2, "/x/y.zr7"));
+  list.LoadRecentList();
+  EXPECT_EQ(list.Slot(1), "jobs/old.zr7");
+  list.AddToRecent("examples/../jobs/old.zr7");
+  const std::string full = (fs::current_path() / "jobs" / "old.zr7").string();
+  EXPECT_EQ(Slots(list), (std::vector<std::string>{full, "/x/y.zr7", "", "", "", "", "", ""}));
+  EXPECT_EQ(profile.RecentProject(1), full);
+}
+
 TEST_F(RecentListTest, MenuShowsSlotsUpToTheFirstUnspecifiedOneOrTheGreyedPlaceholder) {
   EXPECT_EQ(list.MenuEntries("Recent Projects"),
             (std::vector<RecentMenuEntry>{{RecentPlaceholderCommand, "Recent Projects", false}}));

@@ -37,9 +37,11 @@ inline std::filesystem::path CaseDir(const std::string& prefix) {
 }
 
 // The profile is dir/config/zr7/zr7.ini, so nothing of the user's is read or written.
-inline CliRun RunCli(const std::filesystem::path& dir, const std::string& args) {
+// `wrapper` runs the program under another command (e.g. "timeout -s TERM 1").
+inline CliRun RunCli(const std::filesystem::path& dir, const std::string& args, const std::string& wrapper = "") {
   const std::string out = (dir / "stdout").string(), err = (dir / "stderr").string();
-  const std::string command = "XDG_CONFIG_HOME='" + (dir / "config").string() + "' " + ZR7_CLI_PATH + " " + args +
+  const std::string command = "XDG_CONFIG_HOME='" + (dir / "config").string() + "' " + wrapper + " " + ZR7_CLI_PATH +
+                              " " + args +
                               " > '" + out + "' 2> '" + err + "' < /dev/null";
   CliRun r;
   const int status = std::system(command.c_str());
