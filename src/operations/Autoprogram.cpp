@@ -110,13 +110,14 @@ bool Autoprogram::MemorySteps(ChipJob& job, bool isFlash, std::int32_t& bytes) {
   }
   if (isFlash ? s.autoFlashProgram : s.autoEepromProgram) {
     Pause();
-    bytes = static_cast<std::int32_t>(buffer.size());
     anyAction_ = true;
     if (isFlash)
       chip_.ProgramFlash(job);
     else
       chip_.ProgramEeprom(job);
     if (!Good()) return Fail(isFlash ? kFlashProgramFailed : kEepromProgramFailed);
+    // What reached the chip: an image larger than the chip is cut to its size.
+    bytes = results.bytesProgrammed;
     Settle();
   }
   if (isFlash ? s.autoFlashVerify : s.autoEepromVerify) {

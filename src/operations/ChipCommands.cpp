@@ -292,6 +292,7 @@ void ChipCommands::Program(const ChipJob& job, bool isFlash) {
   if (r == ResultSuccess) {
     op_.SetStatus(FormatText(catalog_.GetText(isFlash ? msg::FlashProgramDone : msg::EepromProgramDone),
                              static_cast<int>(program.length)));
+    results_.bytesProgrammed = static_cast<std::int32_t>(program.length);
     results_.lastOperationStatus = 0;
   } else if (program.CancelledByUser()) {
     Status(isFlash ? msg::ProgrammingCancelled : msg::EepromProgramCancelled);

@@ -51,6 +51,7 @@ struct ChipResults {
   bool eepromVerified = false;
   std::atomic<std::int32_t> firstMismatchAddress{-1};
   std::array<int, 3> signature = {255, 255, 255};  // the last signature read
+  std::int32_t bytesProgrammed = 0;                 // by the last good Program, as its line says
 };
 
 // The window's device selection, which follows a signature that names another device.

@@ -154,6 +154,16 @@ TEST(Autoprogram, FullRecipeProgramsAndVerifiesBothMemories) {
   EXPECT_EQ(statuses.front(), "Autoprogram...");
 }
 
+// The verdict counts what reached the chip: an image larger than the chip is cut to its size.
+TEST(Autoprogram, DoneCountsTheBytesTheChipGot) {
+  Rig rig("ATtiny13");
+  rig.project.settings().autoFlashProgram = true;
+  rig.Image(rig.flash, Counting(1030));
+  rig.op.QueueAnswer(BoxAnswer::Ok);  // "only first 1024 bytes will be processed"
+  ASSERT_TRUE(rig.Run()) << rig.op.LastStatus();
+  EXPECT_EQ(rig.op.LastStatus(), "Autoprogram: DONE (1024 Flash bytes programmed)");
+}
+
 TEST(Autoprogram, VerifyMismatchStopsTheRunAndKeepsTheSerialNumber) {
   Rig rig("ATmega8");
   auto& s = rig.project.settings();
