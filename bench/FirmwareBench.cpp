@@ -45,8 +45,8 @@
 
 #include "BoardSimulator.h"
 #include "WireLog.h"
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
 #include "link/BoardLink.h"
 #include "link/BoardManagement.h"
 #include "link/ComPort.h"

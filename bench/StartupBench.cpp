@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/MainWindow.h"
-#include "app/MainWindowDialogs.h"
-#include "app/MessageCatalog.h"
-#include "app/QtOperator.h"
+#include "ui/MainWindow.h"
+#include "ui/MainWindowDialogs.h"
+#include "text/MessageCatalog.h"
+#include "ui/QtOperator.h"
 
 namespace {
 constexpr qint64 kLimitMs = 400;

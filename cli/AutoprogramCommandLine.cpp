@@ -7,7 +7,7 @@
 
 #include "ChipCommandLine.h"
 #include "StopSignals.h"
-#include "app/MessageCatalog.h"
+#include "text/MessageCatalog.h"
 #include "buffers/BufferCommands.h"
 #include "buffers/ImageFiles.h"
 #include "devices/DeviceTable.h"

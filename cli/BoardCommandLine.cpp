@@ -3,7 +3,7 @@
 #include <csignal>
 #include <pthread.h>
 
-#include "app/MessageCatalog.h"
+#include "text/MessageCatalog.h"
 #include "devices/DeviceTable.h"
 #include "link/BoardManagement.h"
 #include "link/FirmwareUpdate.h"

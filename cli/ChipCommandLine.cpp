@@ -11,7 +11,7 @@
 
 #include "BoardSimulator.h"
 #include "ConsoleOperator.h"
-#include "app/MessageCatalog.h"
+#include "text/MessageCatalog.h"
 #include "buffers/BufferCommands.h"
 #include "buffers/ImageFiles.h"
 #include "buffers/MemoryBuffer.h"

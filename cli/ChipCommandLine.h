@@ -9,12 +9,12 @@
 
 #include "BoardSimulator.h"
 #include "ConsoleOperator.h"
-#include "app/MessageCatalog.h"
+#include "text/MessageCatalog.h"
 #include "devices/ChipActions.h"
 #include "buffers/MemoryBuffer.h"
 #include "link/BoardLink.h"
 #include "link/ComPort.h"
-#include "operations/ChipJob.h"
+#include "link/ChipJob.h"
 #include "project/Profile.h"
 #include "project/Project.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "StopSignals.h"
-#include "operations/ProgressOperation.h"
+#include "operator/ProgressOperation.h"
 
 namespace zr7cli {
 

@@ -6,7 +6,7 @@
 #include <iosfwd>
 #include <mutex>
 
-#include "app/OperatorInterface.h"
+#include "operator/OperatorInterface.h"
 
 namespace zr7cli {
 

@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "ChipCommandLine.h"
-#include "app/MessageCatalog.h"
+#include "text/MessageCatalog.h"
 #include "devices/DeviceTable.h"
 #include "lockfuse/LockFuseCommands.h"
 #include "lockfuse/LockFuseLayout.h"

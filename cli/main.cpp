@@ -11,7 +11,7 @@
 #include "ConsoleOperator.h"
 #include "FuseCommandLine.h"
 #include "StopSignals.h"
-#include "app/MessageCatalog.h"
+#include "text/MessageCatalog.h"
 #include "buffers/ConvertImage.h"
 
 namespace {

@@ -15,8 +15,6 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/icons/zr7.svg DESTINATION ${CMAKE_INSTA
 if(TARGET zr7)
   install(TARGETS zr7 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # The PNG sizes are drawn by the program's own icon code at build time.
-  add_executable(zr7-icons ${PROJECT_SOURCE_DIR}/src/app/IconExport.cpp)
-  target_link_libraries(zr7-icons PRIVATE zr7gui)
   set(ZR7_ICON_DIR ${CMAKE_BINARY_DIR}/icons)
   add_custom_command(OUTPUT ${ZR7_ICON_DIR}/48x48/apps/zr7.png
                      COMMAND zr7-icons ${ZR7_ICON_DIR}

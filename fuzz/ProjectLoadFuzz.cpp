@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
 #include "buffers/MemoryBuffer.h"
 #include "devices/DeviceTable.h"
 #include "project/Project.h"

@@ -5,7 +5,7 @@
 #include <QGuiApplication>
 #include <cstdio>
 
-#include "app/AppIcon.h"
+#include "ui/AppIcon.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -5,11 +5,11 @@
 #include <memory>
 
 #include "BoardSimulator.h"
-#include "app/MainWindow.h"
-#include "app/MainWindowDialogs.h"
-#include "app/MessageCatalog.h"
-#include "app/QtOperator.h"
-#include "app/StartupLogic.h"
+#include "ui/MainWindow.h"
+#include "ui/MainWindowDialogs.h"
+#include "text/MessageCatalog.h"
+#include "ui/QtOperator.h"
+#include "present/StartupLogic.h"
 #include "project/Profile.h"
 
 namespace zr7 {

@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-#include "app/AppIcon.h"
+#include "ui/AppIcon.h"
 
 #include "app/ProgrammerApp.h"
 #include "project/Profile.h"

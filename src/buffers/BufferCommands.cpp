@@ -4,8 +4,8 @@
 #include <new>
 #include <optional>
 
-#include "app/MessageCatalog.h"
-#include "app/OperatorInterface.h"
+#include "text/MessageCatalog.h"
+#include "operator/OperatorInterface.h"
 #include "buffers/ImageFiles.h"
 #include "buffers/MemoryBuffer.h"
 

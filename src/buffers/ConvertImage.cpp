@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "app/MessageCatalog.h"
-#include "app/OperatorInterface.h"
+#include "text/MessageCatalog.h"
+#include "operator/OperatorInterface.h"
 #include "buffers/BufferCommands.h"
 #include "buffers/ImageFiles.h"
 

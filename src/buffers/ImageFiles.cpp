@@ -13,8 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/MessageCatalog.h"
-#include "app/OperatorInterface.h"
+#include "text/MessageCatalog.h"
+#include "operator/OperatorInterface.h"
 #include "buffers/MemoryBuffer.h"
 #include "util/AtomicFile.h"
 

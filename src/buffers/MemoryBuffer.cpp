@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "app/MessageCatalog.h"
+#include "text/MessageCatalog.h"
 #include "buffers/ImageFiles.h"
 
 namespace zr7 {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/OperatorInterface.h"
+#include "operator/OperatorInterface.h"
 
 namespace zr7 {
 

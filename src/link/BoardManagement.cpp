@@ -1,7 +1,7 @@
 #include "link/BoardManagement.h"
 
-#include "app/MessageCatalog.h"
-#include "app/OperatorInterface.h"
+#include "text/MessageCatalog.h"
+#include "operator/OperatorInterface.h"
 #include "devices/DeviceTable.h"
 #include "link/Commands.h"
 #include "link/PortMap.h"

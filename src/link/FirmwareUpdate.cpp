@@ -4,8 +4,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/MessageCatalog.h"
-#include "app/OperatorInterface.h"
+#include "text/MessageCatalog.h"
+#include "operator/OperatorInterface.h"
 #include "link/BoardManagement.h"
 #include "link/Commands.h"
 

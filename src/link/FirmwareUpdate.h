@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "link/BoardLink.h"
-#include "operations/ProgressOperation.h"
+#include "operator/ProgressOperation.h"
 
 namespace zr7 {
 

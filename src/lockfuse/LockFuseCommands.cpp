@@ -4,8 +4,8 @@
 #include <array>
 #include <string>
 
-#include "app/MessageCatalog.h"
-#include "app/OperatorInterface.h"
+#include "text/MessageCatalog.h"
+#include "operator/OperatorInterface.h"
 #include "devices/DeviceTable.h"
 #include "link/BoardLink.h"
 #include "link/Commands.h"

@@ -6,7 +6,7 @@
 
 #include "lockfuse/LockFuseRules.h"
 #include "lockfuse/LockFuseState.h"
-#include "operations/ChipJob.h"
+#include "link/ChipJob.h"
 
 namespace zr7 {
 

@@ -1,7 +1,7 @@
 #include "lockfuse/LockFusePanel.h"
 
-#include "app/MessageCatalog.h"
-#include "app/OperatorInterface.h"
+#include "text/MessageCatalog.h"
+#include "operator/OperatorInterface.h"
 #include "devices/DeviceTable.h"
 #include "lockfuse/LockFuseLayout.h"
 #include "lockfuse/LockFuseMessages.h"

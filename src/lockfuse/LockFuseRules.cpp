@@ -4,8 +4,8 @@
 #include <cctype>
 #include <iterator>
 
-#include "app/MessageCatalog.h"
-#include "app/OperatorInterface.h"
+#include "text/MessageCatalog.h"
+#include "operator/OperatorInterface.h"
 #include "devices/ChipActions.h"
 #include "devices/DeviceTable.h"
 #include "lockfuse/LockFuseMessages.h"

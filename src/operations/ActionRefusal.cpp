@@ -1,7 +1,7 @@
 #include "operations/ActionRefusal.h"
 
-#include "app/CatalogTables.h"
-#include "app/MessageCatalog.h"
+#include "text/CatalogTables.h"
+#include "text/MessageCatalog.h"
 #include "devices/DeviceTable.h"
 
 namespace zr7 {

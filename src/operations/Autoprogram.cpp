@@ -1,7 +1,7 @@
 #include "operations/Autoprogram.h"
 
-#include "app/MessageCatalog.h"
-#include "app/OperatorInterface.h"
+#include "text/MessageCatalog.h"
+#include "operator/OperatorInterface.h"
 #include "buffers/BufferCommands.h"
 #include "buffers/MemoryBuffer.h"
 #include "devices/DeviceTable.h"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "operations/ChipJob.h"
+#include "link/ChipJob.h"
 
 namespace zr7 {
 

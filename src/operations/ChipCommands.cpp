@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "app/MessageCatalog.h"
-#include "app/OperatorInterface.h"
+#include "text/MessageCatalog.h"
+#include "operator/OperatorInterface.h"
 #include "buffers/MemoryBuffer.h"
 #include "devices/DeviceTable.h"
 #include "link/BoardLink.h"

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "devices/ChipActions.h"
-#include "operations/ChipJob.h"
+#include "link/ChipJob.h"
 
 namespace zr7 {
 

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "operations/ChipJob.h"
-#include "operations/ProgressOperation.h"
+#include "link/ChipJob.h"
+#include "operator/ProgressOperation.h"
 
 namespace zr7 {
 

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <limits>
 
-#include "app/MessageCatalog.h"
-#include "app/OperatorInterface.h"
+#include "text/MessageCatalog.h"
+#include "operator/OperatorInterface.h"
 #include "buffers/MemoryBuffer.h"
 #include "util/AtomicFile.h"
 #include "util/TextChars.h"

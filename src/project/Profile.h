@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "link/PortMap.h"
-#include "operations/ChipJob.h"  // BoardDelays
+#include "link/ChipJob.h"  // BoardDelays
 
 namespace zr7 {
 

@@ -4,8 +4,8 @@
 #include <iterator>
 #include <optional>
 
-#include "app/MessageCatalog.h"
-#include "app/OperatorInterface.h"
+#include "text/MessageCatalog.h"
+#include "operator/OperatorInterface.h"
 #include "buffers/BufferCommands.h"
 #include "devices/DeviceTable.h"
 #include "link/Commands.h"

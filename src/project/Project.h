@@ -8,7 +8,7 @@
 #include "buffers/MemoryBuffer.h"
 #include "link/BoardLink.h"
 #include "lockfuse/LockFuseState.h"
-#include "operations/ChipJob.h"
+#include "link/ChipJob.h"
 
 namespace zr7 {
 

@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "app/MessageCatalog.h"
-#include "app/OperatorInterface.h"
+#include "text/MessageCatalog.h"
+#include "operator/OperatorInterface.h"
 
 namespace zr7 {
 

@@ -5,8 +5,8 @@
 #include <QPushButton>
 
 #include "ProductInfo.h"
-#include "app/AppIcon.h"
-#include "app/MessageCatalog.h"
+#include "ui/AppIcon.h"
+#include "text/MessageCatalog.h"
 #include "ui/DialogUnits.h"
 #include "ui/HyperLink.h"
 

@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/OperatorInterface.h"
-#include "ui/DialogRules.h"
+#include "operator/OperatorInterface.h"
+#include "present/DialogRules.h"
 #include "ui/DialogUnits.h"
 
 namespace zr7 {

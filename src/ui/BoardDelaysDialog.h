@@ -6,7 +6,7 @@
 #include <array>
 #include <optional>
 
-#include "operations/ChipJob.h"
+#include "link/ChipJob.h"
 
 class QLineEdit;
 

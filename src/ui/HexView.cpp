@@ -12,7 +12,7 @@
 #include <QStyle>
 #include <QThread>
 
-#include "ui/ByteColours.h"
+#include "present/ByteColours.h"
 #include "ui/HexViewGlyphs.h"
 
 namespace zr7 {

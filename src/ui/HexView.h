@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "buffers/MemoryBuffer.h"
-#include "ui/HexEdit.h"
-#include "ui/HexLayout.h"
+#include "present/HexEdit.h"
+#include "present/HexLayout.h"
 
 namespace zr7 {
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <algorithm>
 
-#include "ui/Cp437.h"
+#include "present/Cp437.h"
 
 namespace zr7 {
 

@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <unordered_map>
 
-#include "ui/HexLayout.h"
+#include "present/HexLayout.h"
 
 namespace zr7 {
 

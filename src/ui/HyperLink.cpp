@@ -7,7 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "app/OperatorInterface.h"
+#include "operator/OperatorInterface.h"
 
 namespace zr7 {
 

@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <string>
 
-#include "ui/LinkRules.h"
+#include "present/LinkRules.h"
 
 namespace zr7 {
 

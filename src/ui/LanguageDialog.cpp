@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/MessageCatalog.h"
+#include "text/MessageCatalog.h"
 #include "ui/DialogUnits.h"
 
 namespace zr7 {

@@ -6,8 +6,8 @@
 #include <QRadioButton>
 #include <QValidator>
 
-#include "app/MessageCatalog.h"
-#include "ui/DialogRules.h"
+#include "text/MessageCatalog.h"
+#include "present/DialogRules.h"
 #include "ui/DialogUnits.h"
 
 namespace zr7 {

@@ -8,7 +8,7 @@
 #include <map>
 #include <vector>
 
-#include "app/TranslateWindow.h"
+#include "present/TranslateWindow.h"
 
 class QAction;
 class QMenu;

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "ui/LinkRules.h"
+#include "present/LinkRules.h"
 
 namespace zr7 {
 

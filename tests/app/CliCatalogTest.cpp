@@ -6,8 +6,8 @@
 #include <sstream>
 #include <sys/wait.h>
 
-#include "app/CatalogTables.h"
-#include "app/MessageCatalog.h"
+#include "text/CatalogTables.h"
+#include "text/MessageCatalog.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <set>
 #include <sstream>
 
-#include "app/CatalogTables.h"
-#include "app/MessageCatalog.h"
+#include "text/CatalogTables.h"
+#include "text/MessageCatalog.h"
 
 using namespace zr7;
 using ::testing::HasSubstr;

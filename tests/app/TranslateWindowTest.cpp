@@ -4,9 +4,9 @@
 
 #include <map>
 
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
-#include "app/TranslateWindow.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
+#include "present/TranslateWindow.h"
 
 using namespace zr7;
 

@@ -4,11 +4,11 @@
 
 #include <set>
 
-#include "app/CatalogTables.h"
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
-#include "app/TranslateWindow.h"
-#include "app/WindowRules.h"
+#include "text/CatalogTables.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
+#include "present/TranslateWindow.h"
+#include "present/WindowRules.h"
 #include "devices/DeviceTable.h"
 #include "project/Project.h"
 #include "project/RecentList.h"

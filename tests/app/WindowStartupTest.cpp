@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/StartupLogic.h"
+#include "present/StartupLogic.h"
 
 namespace zr7 {
 namespace {

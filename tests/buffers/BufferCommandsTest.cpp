@@ -14,8 +14,8 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
 #include "buffers/BufferCommands.h"
 #include "buffers/ImageFiles.h"
 #include "buffers/MemoryBuffer.h"

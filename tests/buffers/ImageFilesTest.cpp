@@ -9,7 +9,7 @@
 #include <sstream>
 #include <unistd.h>
 
-#include "app/MessageCatalog.h"
+#include "text/MessageCatalog.h"
 #include "buffers/ImageFiles.h"
 #include "buffers/MemoryBuffer.h"
 

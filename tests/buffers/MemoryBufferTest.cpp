@@ -6,8 +6,8 @@
 #include <numeric>
 #include <random>
 
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
 #include "buffers/MemoryBuffer.h"
 
 namespace {

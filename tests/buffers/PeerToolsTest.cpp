@@ -12,8 +12,8 @@
 #include <random>
 #include <sstream>
 
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
 #include "buffers/ImageFiles.h"
 
 namespace fs = std::filesystem;

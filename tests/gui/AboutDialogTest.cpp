@@ -12,8 +12,8 @@
 #include <deque>
 
 #include "ProductInfo.h"
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
 #include "gui/WhenModal.h"
 #include "ui/AboutDialog.h"
 #include "ui/HyperLink.h"

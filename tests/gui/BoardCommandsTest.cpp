@@ -17,14 +17,14 @@
 #include <memory>
 
 #include "BoardSimulator.h"
-#include "app/MainWindow.h"
-#include "app/MainWindowDialogs.h"
-#include "app/MessageCatalog.h"
-#include "app/QtOperator.h"
+#include "ui/MainWindow.h"
+#include "ui/MainWindowDialogs.h"
+#include "text/MessageCatalog.h"
+#include "ui/QtOperator.h"
 #include "gui/ScriptedQtOperator.h"
 #include "devices/DeviceTable.h"
 #include "link/Commands.h"
-#include "link/SelfProgramDialog.h"
+#include "ui/SelfProgramDialog.h"
 #include "project/Profile.h"
 #include "gui/WhenModal.h"
 

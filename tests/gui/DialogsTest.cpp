@@ -17,9 +17,9 @@
 #include <fstream>
 #include <functional>
 
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
-#include "link/BoardSettingsDialog.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
+#include "ui/BoardSettingsDialog.h"
 #include "project/Profile.h"
 #include "ui/BoardDelaysDialog.h"
 #include "ui/LanguageDialog.h"

@@ -15,10 +15,10 @@
 #include <set>
 #include <thread>
 
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
 #include "buffers/MemoryBuffer.h"
-#include "ui/ByteColours.h"
+#include "present/ByteColours.h"
 #include "ui/HexView.h"
 
 namespace {

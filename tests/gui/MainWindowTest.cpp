@@ -18,16 +18,16 @@
 #include <memory>
 
 #include "BoardSimulator.h"
-#include "app/MainWindow.h"
-#include "app/MainWindowDialogs.h"
-#include "app/MessageCatalog.h"
-#include "app/QtOperator.h"
+#include "ui/MainWindow.h"
+#include "ui/MainWindowDialogs.h"
+#include "text/MessageCatalog.h"
+#include "ui/QtOperator.h"
 #include "gui/ScriptedQtOperator.h"
 #include "buffers/MemoryBuffer.h"
 #include "devices/DeviceTable.h"
 #include "project/Profile.h"
-#include "project/ProjectSettingsDialog.h"
-#include "ui/ByteColours.h"
+#include "ui/ProjectSettingsDialog.h"
+#include "present/ByteColours.h"
 #include "ui/HexView.h"
 #include "WhenModal.h"
 

@@ -18,10 +18,10 @@
 #include <functional>
 #include <thread>
 
-#include "app/MessageCatalog.h"
-#include "app/QtOperator.h"
+#include "text/MessageCatalog.h"
+#include "ui/QtOperator.h"
 #include "gui/WhenModal.h"
-#include "operations/ProgressDialog.h"
+#include "ui/ProgressDialog.h"
 
 namespace zr7 {
 namespace {

@@ -17,12 +17,12 @@
 #include <memory>
 #include <vector>
 
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
-#include "app/WindowRules.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
+#include "present/WindowRules.h"
 #include "devices/DeviceTable.h"
 #include "project/Project.h"
-#include "project/ProjectSettingsDialog.h"
+#include "ui/ProjectSettingsDialog.h"
 #include "gui/WhenModal.h"
 
 namespace zr7 {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/QtOperator.h"
+#include "ui/QtOperator.h"
 
 namespace zr7 {
 

@@ -6,8 +6,8 @@
 #include <chrono>
 
 #include "BoardSimulator.h"
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
 #include "devices/DeviceTable.h"
 #include "link/BoardLink.h"
 #include "link/Commands.h"

@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "BoardSimulator.h"
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
 #include "link/BoardLink.h"
 #include "link/BoardManagement.h"
 #include "link/Commands.h"

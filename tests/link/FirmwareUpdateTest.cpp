@@ -11,8 +11,8 @@
 #include <unistd.h>
 
 #include "BoardSimulator.h"
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
 #include "link/BoardLink.h"
 #include "link/ComPort.h"
 #include "link/FirmwareUpdate.h"

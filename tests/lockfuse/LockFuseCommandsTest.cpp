@@ -8,8 +8,8 @@
 #include <random>
 
 #include "BoardSimulator.h"
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
 #include "devices/DeviceTable.h"
 #include "link/BoardLink.h"
 #include "link/ComPort.h"

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
 #include "devices/DeviceTable.h"
 #include "lockfuse/LockFuseLayout.h"
 #include "lockfuse/LockFusePanel.h"

@@ -10,8 +10,8 @@
 #include <numeric>
 
 #include "BoardSimulator.h"
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
 #include "buffers/MemoryBuffer.h"
 #include "devices/DeviceTable.h"
 #include "link/BoardLink.h"

@@ -4,9 +4,9 @@
 
 #include <atomic>
 
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
-#include "operations/ProgressOperation.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
+#include "operator/ProgressOperation.h"
 
 using namespace zr7;
 

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/MessageCatalog.h"
+#include "text/MessageCatalog.h"
 #include "devices/DeviceTable.h"
 #include "project/Project.h"
-#include "project/ProjectSettingsRules.h"
+#include "present/ProjectSettingsRules.h"
 
 using namespace zr7;
 namespace c = zr7::settings_control;

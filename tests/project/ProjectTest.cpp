@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
 #include "buffers/BufferCommands.h"
 #include "devices/DeviceTable.h"
 #include "project/ProjectCommands.h"

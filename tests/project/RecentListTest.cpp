@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
 #include "buffers/MemoryBuffer.h"
 #include "project/RecentList.h"
 

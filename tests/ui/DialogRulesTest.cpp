@@ -6,10 +6,10 @@
 
 #include <filesystem>
 
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
 #include "project/Profile.h"
-#include "ui/DialogRules.h"
+#include "present/DialogRules.h"
 
 namespace fs = std::filesystem;
 using namespace zr7;

@@ -4,8 +4,8 @@
 
 #include <set>
 
-#include "ui/ByteColours.h"
-#include "ui/Cp437.h"
+#include "present/ByteColours.h"
+#include "present/Cp437.h"
 
 namespace {
 

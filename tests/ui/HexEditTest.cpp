@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/MessageCatalog.h"
-#include "app/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
+#include "support/ScriptedOperator.h"
 #include "buffers/MemoryBuffer.h"
-#include "ui/HexEdit.h"
+#include "present/HexEdit.h"
 
 namespace {
 

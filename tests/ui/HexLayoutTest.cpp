@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/HexLayout.h"
+#include "present/HexLayout.h"
 
 namespace {
 

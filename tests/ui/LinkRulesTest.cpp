@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/LinkRules.h"
+#include "present/LinkRules.h"
 
 using namespace zr7;
 
