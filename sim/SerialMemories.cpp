@@ -216,7 +216,7 @@ class At45Memory final : public SerialMemory {
   At45Memory(const zr7::DeviceRecord& record, const SimOptions& options, ChipContext context)
       : SerialMemory(record, std::move(context)),
         pageSize_(record.PageSize),
-        addressBits_(8 + record.EepromSize),
+        addressBits_(8 + record.At45PageShift),
         // The table's size counts each page as the power of two below its real size (256 of
         // 264 bytes), so it tells the page count but not the whole memory.
         pages_(record.FlashSize / std::bit_floor(record.PageSize)),
@@ -322,7 +322,7 @@ class At45Memory final : public SerialMemory {
     if (statusOverride_ == 0xFF) return 0xFF;
     // Ready bit plus the density bits the device table expects of this memory.
     const std::uint8_t status =
-        statusOverride_.value_or(static_cast<std::uint8_t>(0x80 | record_.Signature[0]));
+        statusOverride_.value_or(static_cast<std::uint8_t>(0x80 | record_.At45StatusBits));
     return Busy() ? static_cast<std::uint8_t>(status & 0x7F) : status;
   }
 

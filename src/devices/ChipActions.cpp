@@ -14,7 +14,7 @@ bool ActionAllowed(const DeviceRecord& d, ChipAction action) {
     case ChipAction::ReadFlash:
     case ChipAction::ProgramFlash:
     case ChipAction::VerifyFlash: return d.FlashSize != 0;
-    // A DataFlash row's EepromSize is its page-address shift, not a memory.
+    // A DataFlash has one memory, its Flash.
     case ChipAction::ReadEeprom:
     case ChipAction::ProgramEeprom:
     case ChipAction::VerifyEeprom: return d.EepromSize != 0 && !at45;

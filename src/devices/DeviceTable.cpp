@@ -246,35 +246,35 @@ constexpr std::array<DeviceRecord, DeviceCount> kTable = {{
      .CalibrationCount = 1},
     // 36: AT45 rows: PageSize in bytes, FlashSize the whole memory, EepromSize the page-address
     // shift; Signature holds {status bits, status mask, 0}, AltSignature unused.
-    {.Family = At45, .Name = "AT45DB041", .PageSize = 264, .FlashSize = 524288, .EepromSize = 1,
-     .Signature = {0x1C, 0x3C, 0x00}, .AltSignature = {0x00, 0x00, 0x00}, .ProgrammingClass = ClassAvr,
+    {.Family = At45, .Name = "AT45DB041", .PageSize = 264, .FlashSize = 524288, .EepromSize = 0,
+     .Signature = {0x00, 0x00, 0x00}, .AltSignature = {0x00, 0x00, 0x00}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k0ms, .FlashReadDelay = k0ms, .EepromWriteDelay = k0ms, .EepromReadDelay = k0ms,
      .PageDelay = 40, .BoardDeviceCode = 0, .LockFuseLayoutIndex = 0, .NoSyncFlag = 0,
-     .CalibrationCount = 0},
+     .CalibrationCount = 0, .At45PageShift = 1, .At45StatusBits = 0x1C, .At45StatusMask = 0x3C},
     // 37
-    {.Family = At45, .Name = "AT45DB081", .PageSize = 264, .FlashSize = 1048576, .EepromSize = 1,
-     .Signature = {0x24, 0x3C, 0x00}, .AltSignature = {0x00, 0x00, 0x00}, .ProgrammingClass = ClassAvr,
+    {.Family = At45, .Name = "AT45DB081", .PageSize = 264, .FlashSize = 1048576, .EepromSize = 0,
+     .Signature = {0x00, 0x00, 0x00}, .AltSignature = {0x00, 0x00, 0x00}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k0ms, .FlashReadDelay = k0ms, .EepromWriteDelay = k0ms, .EepromReadDelay = k0ms,
      .PageDelay = 40, .BoardDeviceCode = 0, .LockFuseLayoutIndex = 0, .NoSyncFlag = 0,
-     .CalibrationCount = 0},
+     .CalibrationCount = 0, .At45PageShift = 1, .At45StatusBits = 0x24, .At45StatusMask = 0x3C},
     // 38
-    {.Family = At45, .Name = "AT45DB161", .PageSize = 528, .FlashSize = 2097152, .EepromSize = 2,
-     .Signature = {0x2C, 0x3C, 0x00}, .AltSignature = {0x00, 0x00, 0x00}, .ProgrammingClass = ClassAvr,
+    {.Family = At45, .Name = "AT45DB161", .PageSize = 528, .FlashSize = 2097152, .EepromSize = 0,
+     .Signature = {0x00, 0x00, 0x00}, .AltSignature = {0x00, 0x00, 0x00}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k0ms, .FlashReadDelay = k0ms, .EepromWriteDelay = k0ms, .EepromReadDelay = k0ms,
      .PageDelay = 40, .BoardDeviceCode = 0, .LockFuseLayoutIndex = 0, .NoSyncFlag = 0,
-     .CalibrationCount = 0},
+     .CalibrationCount = 0, .At45PageShift = 2, .At45StatusBits = 0x2C, .At45StatusMask = 0x3C},
     // 39
-    {.Family = At45, .Name = "AT45DB321", .PageSize = 528, .FlashSize = 4194304, .EepromSize = 2,
-     .Signature = {0x34, 0x3C, 0x00}, .AltSignature = {0x00, 0x00, 0x00}, .ProgrammingClass = ClassAvr,
+    {.Family = At45, .Name = "AT45DB321", .PageSize = 528, .FlashSize = 4194304, .EepromSize = 0,
+     .Signature = {0x00, 0x00, 0x00}, .AltSignature = {0x00, 0x00, 0x00}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k0ms, .FlashReadDelay = k0ms, .EepromWriteDelay = k0ms, .EepromReadDelay = k0ms,
      .PageDelay = 40, .BoardDeviceCode = 0, .LockFuseLayoutIndex = 0, .NoSyncFlag = 0,
-     .CalibrationCount = 0},
+     .CalibrationCount = 0, .At45PageShift = 2, .At45StatusBits = 0x34, .At45StatusMask = 0x3C},
     // 40
-    {.Family = At45, .Name = "AT45DB642", .PageSize = 1056, .FlashSize = 8388608, .EepromSize = 3,
-     .Signature = {0x3C, 0x3C, 0x00}, .AltSignature = {0x00, 0x00, 0x00}, .ProgrammingClass = ClassAvr,
+    {.Family = At45, .Name = "AT45DB642", .PageSize = 1056, .FlashSize = 8388608, .EepromSize = 0,
+     .Signature = {0x00, 0x00, 0x00}, .AltSignature = {0x00, 0x00, 0x00}, .ProgrammingClass = ClassAvr,
      .FlashWriteDelay = k0ms, .FlashReadDelay = k0ms, .EepromWriteDelay = k0ms, .EepromReadDelay = k0ms,
      .PageDelay = 40, .BoardDeviceCode = 0, .LockFuseLayoutIndex = 0, .NoSyncFlag = 0,
-     .CalibrationCount = 0},
+     .CalibrationCount = 0, .At45PageShift = 3, .At45StatusBits = 0x3C, .At45StatusMask = 0x3C},
 }};
 
 static_assert(kTable.size() == DeviceCount);
@@ -305,7 +305,7 @@ int FindDeviceBySignature(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
 int FindAt45ByStatus(std::uint8_t status) {
   for (int i = 0; i < DeviceCount; ++i) {
     const DeviceRecord& row = kTable[static_cast<std::size_t>(i)];
-    if (row.Family == At45 && (status & row.Signature[1]) == row.Signature[0]) return i;
+    if (row.Family == At45 && (status & row.At45StatusMask) == row.At45StatusBits) return i;
   }
   return -1;
 }

@@ -42,9 +42,8 @@ struct DeviceRecord {
   std::uint32_t PageSize;
   // Bytes; AT45: the whole memory; AT25: 0.
   std::uint32_t FlashSize;
-  // Bytes, 0 = none; AT25: the whole memory; AT45: the page-address shift (1, 2 or 3).
+  // Bytes, 0 = none (every AT45); AT25: the whole memory.
   std::uint32_t EepromSize;
-  // AT45: {expected status bits, status mask, 0}.
   std::array<std::uint8_t, 3> Signature;
   std::array<std::uint8_t, 3> AltSignature;
   // A third accepted signature, for the one row whose two slots are taken; none elsewhere, so
@@ -61,6 +60,13 @@ struct DeviceRecord {
   std::uint32_t LockFuseLayoutIndex;
   std::uint32_t NoSyncFlag;
   std::uint32_t CalibrationCount;  // 0, 1, 2 or 4
+  // DataFlash only, apart from the memory sizes so that no other field changes meaning by
+  // family: the two high bytes of a DataFlash address are the page number shifted left by
+  // At45PageShift (1 for 264-byte pages, 2 for 528, 3 for 1056), and the status byte names
+  // the memory when (status AND At45StatusMask) == At45StatusBits.
+  std::uint32_t At45PageShift = 0;
+  std::uint8_t At45StatusBits = 0;
+  std::uint8_t At45StatusMask = 0;
 };
 
 inline constexpr int DeviceCount = 41;

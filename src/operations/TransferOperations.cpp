@@ -102,7 +102,7 @@ EraseOperation::EraseOperation(BoardLink& link, const DeviceRecord& device, cons
     : TransferOperation(link, device, job),
       flashSize(static_cast<std::int32_t>(device.FlashSize)),
       pageSize(static_cast<std::int32_t>(device.PageSize)),
-      pageShift(static_cast<std::int32_t>(device.EepromSize)) {}
+      pageShift(static_cast<std::int32_t>(device.At45PageShift)) {}
 
 std::int32_t EraseOperation::Run() {
   const std::uint32_t pages = CeilDiv(static_cast<std::uint32_t>(flashSize), static_cast<std::uint32_t>(pageSize));
@@ -176,7 +176,7 @@ std::int32_t ProgramOperation::RunAt45(std::uint32_t n) {
     MarkWritten(offset, count);
     if (!link_.Port().SendBlock(block.data(), block.size()) || !ExpectCr()) return ResultCommunicationError;
     if (!SendCr({CmdFlashDeselect})) return ResultCommunicationError;
-    const std::uint32_t a = p << device_.EepromSize;
+    const std::uint32_t a = p << device_.At45PageShift;
     if (!SendCr({CmdFlashSelect})) return ResultCommunicationError;
     if (!SendCr({CmdSpiWriteN, 0x00, 0x04, kAt45BufferToPage, Hi(a), Lo(a), 0x00})) return ResultCommunicationError;
     if (!SendCr({CmdFlashDeselect})) return ResultCommunicationError;  // the page program starts now

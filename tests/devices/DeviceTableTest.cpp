@@ -91,12 +91,12 @@ TEST(DeviceTableSelfCheck, At45RowsAreConsistent) {
     if (row.PageSize == 528) shift = 2;
     if (row.PageSize == 1056) shift = 3;
     EXPECT_NE(shift, 0u) << RowLabel(i) << ": page size " << row.PageSize;
-    EXPECT_EQ(row.EepromSize, shift) << RowLabel(i) << ": page-address shift";
+    EXPECT_EQ(row.At45PageShift, shift) << RowLabel(i) << ": page-address shift";
+    EXPECT_EQ(row.EepromSize, 0u) << RowLabel(i) << ": a DataFlash has no Eeprom";
     EXPECT_EQ(row.PageDelay, 40u) << RowLabel(i);
-    EXPECT_EQ(row.Signature[1], 0x3C) << RowLabel(i) << ": status mask";
+    EXPECT_EQ(row.At45StatusMask, 0x3C) << RowLabel(i) << ": status mask";
     // Expected bits outside the mask could never be matched.
-    EXPECT_EQ(row.Signature[0] & ~row.Signature[1], 0) << RowLabel(i) << ": status bits";
-    EXPECT_EQ(row.Signature[2], 0) << RowLabel(i);
+    EXPECT_EQ(row.At45StatusBits & ~row.At45StatusMask, 0) << RowLabel(i) << ": status bits";
   }
 }
 
@@ -269,8 +269,8 @@ TEST(DeviceTableLookup, At45StatusSearch) {
   for (int i = 0; i < DeviceCount; ++i) {
     const DeviceRecord& row = DeviceTable()[i];
     if (row.Family != DeviceFamily::At45) continue;
-    const auto bits = row.Signature[0];
-    const auto others = static_cast<std::uint8_t>(~row.Signature[1]);
+    const auto bits = row.At45StatusBits;
+    const auto others = static_cast<std::uint8_t>(~row.At45StatusMask);
     EXPECT_EQ(FindAt45ByStatus(bits), i) << RowLabel(i);
     EXPECT_EQ(FindAt45ByStatus(static_cast<std::uint8_t>(bits | others)), i) << RowLabel(i);
   }
