@@ -241,6 +241,25 @@ TEST(ImageFilesRead, TextInPiecesGivesWhatTheWholeTextGives) {
   }
 }
 
+// The status line's checksum is summed eight bytes at a time: every length, also those that
+// end inside or just after a block of eight, must give the plain sum of the bytes.
+TEST(ImageFilesRead, ChecksumIsThePlainSumModulo65536) {
+  std::mt19937 random(7);
+  for (const std::size_t n : {0u, 1u, 7u, 8u, 9u, 1023u, 1024u, 1025u, 8200u, 70000u}) {
+    Bytes image(n);
+    for (auto& b : image) b = static_cast<std::uint8_t>(random());
+    std::uint32_t sum = 0;
+    for (const std::uint8_t b : image) sum += b;
+    EXPECT_EQ(zr7::ImageChecksum(image), static_cast<std::uint16_t>(sum)) << n << " bytes";
+  }
+}
+
+// Only a name ending in ".bin", in any letter case, is read as raw bytes without a try as HEX.
+TEST(ImageFilesRead, BinExtensionDecidesTheReader) {
+  for (const char* name : {"a.bin", "A.BIN", ".bin", "x.Bin"}) EXPECT_TRUE(zr7::HasBinExtension(name)) << name;
+  for (const char* name : {"bin", "in", "", "a.bin.hex", "abin", "a.bi"}) EXPECT_FALSE(zr7::HasBinExtension(name)) << name;
+}
+
 TEST(ImageFilesWrite, SmallImagesHaveDataRecordsOnly) {
   Bytes image(20);
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i);
