@@ -46,6 +46,7 @@
 #include "BoardSimulator.h"
 #include "WireLog.h"
 #include "text/MessageCatalog.h"
+#include "support/BoardRig.h"
 #include "support/ScriptedOperator.h"
 #include "link/BoardLink.h"
 #include "link/BoardManagement.h"
@@ -147,19 +148,19 @@ Nanos Intersect(Span a, Span b) {
 
 int UpdateCase(zr7::FirmwareSpeed speed, const std::string& imagePath, const Bytes& image) {
   const char* name = speed == zr7::FirmwareSpeed::Normal ? "normal" : "reduced";
-  zr7sim::SimOptions options = RealBoard();
-  options.loaderConfirmation = kSequence;
-  zr7sim::BoardSimulator sim(options);
-  if (!StartTight(sim)) return 1;
-  zr7::LanguageSettings language;
-  zr7::MessageCatalog catalog(language);
-  zr7::ScriptedOperator op;
-  zr7::ComPort port;
-  zr7::PortMap map;
-  map.Set(kUpdatePort - 1, sim.SlavePath());
-  port.SetPortMap(map);
   RecordingClock clock;
-  zr7::BoardLink link(port, op, catalog, clock);
+  zr7test::BoardRig::Setup setup;
+  setup.sim = RealBoard();
+  setup.sim.loaderConfirmation = kSequence;
+  setup.clock = &clock;
+  setup.start = false;
+  setup.boardPort = kUpdatePort;
+  zr7test::BoardRig rig("ATmega8", setup);
+  if (!StartTight(rig.sim)) return 1;
+  rig.PlugIn();
+  zr7sim::BoardSimulator& sim = rig.sim;
+  zr7::ScriptedOperator& op = rig.op;
+  zr7::BoardLink& link = rig.link;
 
   const zr7::FirmwareUpdateRequest request{kUpdatePort, imagePath, kSequence, speed};
   const Steady::time_point from = Steady::now();
@@ -265,19 +266,29 @@ int UpdateCase(zr7::FirmwareSpeed speed, const std::string& imagePath, const Byt
 
 // ---- the search -------------------------------------------------------------------------------
 
+// The board on the last slot, the seven others naming paths that do not exist.
 struct SearchRig {
-  explicit SearchRig(zr7sim::BoardSimulator& sim) : catalog(language), link(port, op, catalog, clock) {
-    zr7::PortMap map;
-    for (int i = 0; i < 8; ++i) map.Set(i, "/nonexistent/zr7-board-" + std::to_string(i + 1));
-    map.Set(kSearchPort - 1, sim.SlavePath());
-    port.SetPortMap(map);
+  SearchRig()
+      : board("ATmega8", [this] {
+          zr7test::BoardRig::Setup setup;
+          setup.sim = RealBoard();
+          setup.clock = &clock;
+          setup.start = false;
+          setup.boardPort = kSearchPort;
+          return setup;
+        }()) {
+    }
+  // After the board has started: its own slot, and paths that do not exist on the others.
+  void PlugIn() {
+    board.PlugIn();
+    for (int i = 0; i < 8; ++i)
+      if (i != kSearchPort - 1) board.bench.ports.Set(i, "/nonexistent/zr7-board-" + std::to_string(i + 1));
+    board.bench.port.SetPortMap(board.bench.ports);
   }
-  zr7::LanguageSettings language;
-  zr7::MessageCatalog catalog;
-  zr7::ScriptedOperator op;
-  zr7::ComPort port;
   RecordingClock clock;
-  zr7::BoardLink link;
+  zr7test::BoardRig board;
+  zr7::ComPort& port = board.bench.port;
+  zr7::BoardLink& link = board.link;
 };
 
 // The board's own exchange, as the search does it on one port.
@@ -296,9 +307,10 @@ bool Exchange(SearchRig& rig) {
 }
 
 int SearchCase() {
-  zr7sim::BoardSimulator sim(RealBoard());
+  SearchRig rig;
+  zr7sim::BoardSimulator& sim = rig.board.sim;
   if (!StartTight(sim)) return 1;
-  SearchRig rig(sim);
+  rig.PlugIn();
   Nanos alone = Nanos::max(), search = Nanos::max();
   for (int run = 0; run < kSearchRuns; ++run) {
     Steady::time_point from = Steady::now();

@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
   window.show();
   QApplication::processEvents();
   view->SetSwapBytePairs(true);  // the Flash view with "Inv": every position maps through the swap
-  buffer.RefreshView();
+  view->Refresh();
   QApplication::processEvents();
 
   // The view painted into an image of the screen's size: the paint itself. Then through the

@@ -79,6 +79,7 @@
 #include "ChipTiming.h"
 #include "WireLog.h"
 #include "text/MessageCatalog.h"
+#include "support/BoardRig.h"
 #include "support/ScriptedOperator.h"
 #include "buffers/MemoryBuffer.h"
 #include "devices/DeviceTable.h"
@@ -158,22 +159,23 @@ struct Call {
 // own time between calls can be told from the time it spent waiting on the line.
 class TimedLink final : public zr7::SerialLink {
  public:
-  explicit TimedLink(zr7::SerialLink& port) : port_(port) {}
+  // The port whose calls are timed; set before the first call.
+  void Wrap(zr7::SerialLink& port) { port_ = &port; }
 
   bool Open(int portIndex, std::uint32_t baudRate) override {
-    return Timed(CallKind::Port, [&] { return port_.Open(portIndex, baudRate); });
+    return Timed(CallKind::Port, [&] { return port_->Open(portIndex, baudRate); });
   }
-  bool Disconnect() override { return Timed(CallKind::Port, [&] { return port_.Disconnect(); }); }
-  bool SendByte(std::uint8_t byte) override { return Timed(CallKind::Send, [&] { return port_.SendByte(byte); }); }
+  bool Disconnect() override { return Timed(CallKind::Port, [&] { return port_->Disconnect(); }); }
+  bool SendByte(std::uint8_t byte) override { return Timed(CallKind::Send, [&] { return port_->SendByte(byte); }); }
   bool SendBlock(const std::uint8_t* bytes, std::size_t length) override {
-    return Timed(CallKind::Send, [&] { return port_.SendBlock(bytes, length); });
+    return Timed(CallKind::Send, [&] { return port_->SendBlock(bytes, length); });
   }
   const std::uint8_t* Receive(std::size_t count) override {
-    return Timed(CallKind::Receive, [&] { return port_.Receive(count); });
+    return Timed(CallKind::Receive, [&] { return port_->Receive(count); });
   }
-  int ReceiveByte() override { return Timed(CallKind::Receive, [&] { return port_.ReceiveByte(); }); }
-  bool IsConnected() const override { return port_.IsConnected(); }
-  std::string_view Status() const override { return port_.Status(); }
+  int ReceiveByte() override { return Timed(CallKind::Receive, [&] { return port_->ReceiveByte(); }); }
+  bool IsConnected() const override { return port_->IsConnected(); }
+  std::string_view Status() const override { return port_->Status(); }
 
   // Calls are made by one thread at a time, handed over by thread start and join.
   std::vector<Call> Take() { return std::exchange(calls_, {}); }
@@ -187,7 +189,7 @@ class TimedLink final : public zr7::SerialLink {
     return r;
   }
 
-  zr7::SerialLink& port_;
+  zr7::SerialLink* port_ = nullptr;
   std::vector<Call> calls_;
 };
 
@@ -249,18 +251,18 @@ Nanos ThreadCpu(int tid) {
 
 // ---- the rig ---------------------------------------------------------------------------------
 
+// The shared test rig's session, its link timed call by call and its clock's waits recorded.
 struct Rig {
   Rig(const std::string& chip, zr7sim::Timing timing)
-      : sim([&] {
-          zr7sim::SimOptions o;
-          o.chip = chip;
-          o.timing = timing;
-          return o;
-        }()),
-        catalog(language),
-        timed(port),
-        link(timed, op, catalog, clock),
-        commands(link, flash, eeprom, results) {
+      : board(chip, [&] {
+          zr7test::BoardRig::Setup setup;
+          setup.sim.timing = timing;
+          setup.clock = &clock;
+          setup.wire = &timed;
+          setup.start = false;  // started below, with the board thread's own timer slack
+          return setup;
+        }()) {
+    timed.Wrap(board.bench.port);
     const std::set<int> before = ThreadIds();
     // A thread takes its timer slack from the thread that makes it: the board thread alone gets
     // the tight one, the front-end's threads keep the process's.
@@ -269,47 +271,32 @@ struct Rig {
     const bool ok = sim.Start(&error);
     if (simTimerSlackNs) prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(slack), 0, 0, 0);
     if (!ok) return;
+    board.PlugIn();
     for (int id : ThreadIds())
       if (!before.count(id)) simThread = id;
-    zr7::PortMap map;
-    map.Set(kPort - 1, sim.SlavePath());
-    port.SetPortMap(map);
-    flash.Init(op, catalog, false, nullptr, nullptr, nullptr);
-    eeprom.Init(op, catalog, true, nullptr, nullptr, nullptr);
-    flash.Clear();
-    eeprom.Clear();
-    job.boardPort = kPort;
     job.highSpeed = true;
-    job.connect.deviceNumber = zr7::FindDeviceByName(chip);
     started = true;
   }
 
-  void Image(std::vector<std::uint8_t> bytes) {
-    flash.states().assign(bytes.size(), zr7::StateFromFile);
-    flash.data() = std::move(bytes);
-    flash.SetFileName("bench.bin");
-  }
+  void Image(std::vector<std::uint8_t> bytes) { board.Image(flash, bytes, "bench.bin"); }
 
   // The last command is logged once its answer is out: give the board a moment to finish.
-  void Settle() {
-    sim.Log().WaitForCommands(sim.Log().Commands().size() + 1, std::chrono::milliseconds(50));
-  }
+  void Settle() { board.Commands(std::chrono::milliseconds(50)); }
 
   std::string error;
   bool started = false;
   int simThread = -1;
-  zr7::LanguageSettings language;
-  zr7sim::BoardSimulator sim;
-  zr7::MessageCatalog catalog;
-  zr7::ScriptedOperator op;
-  zr7::ComPort port;
   TimedLink timed;
   TimedClock clock;
-  zr7::BoardLink link;
-  zr7::MemoryBuffer flash, eeprom;
-  zr7::ChipResults results;
-  zr7::ChipCommands commands;
-  zr7::ChipJob job;
+  zr7test::BoardRig board;
+  zr7sim::BoardSimulator& sim = board.sim;
+  zr7::ScriptedOperator& op = board.op;
+  zr7::BoardLink& link = board.link;
+  zr7::MemoryBuffer& flash = board.flash;
+  zr7::MemoryBuffer& eeprom = board.eeprom;
+  zr7::ChipResults& results = board.results;
+  zr7::ChipCommands& commands = board.commands;
+  zr7::ChipJob& job = board.job;
 };
 
 std::vector<std::uint8_t> RandomImage(std::size_t n, std::uint32_t seed, std::size_t pageBytes) {
@@ -747,25 +734,23 @@ int AutoprogramCase() {
   rig.eeprom.data() = RandomImage(4096, 0xE4u, 8);
   rig.eeprom.states().assign(4096, zr7::StateFromFile);
   rig.eeprom.SetFileName("bench.eep");
-  zr7::Project project(rig.op, rig.catalog);
-  zr7::ProjectSettings& s = project.settings();
+  zr7::ProjectSettings& s = rig.board.project.settings();
   s.autoErase = s.autoEmptyCheck = true;
   s.autoFlashProgram = s.autoFlashVerify = s.autoEepromProgram = s.autoEepromVerify = true;
   s.programFuse = true;
   s.resetStrobeLength = 20;
-  zr7::LockFuseCommands lockFuse(rig.link);
+  zr7::LockFuseCommands& lockFuse = rig.board.bench.lockFuse;
   if (!lockFuse.Read(rig.job, rig.job.connect.deviceNumber, s.lockFuse)) {
     std::fprintf(stderr, "autoprogram: the chip's lock and fuse bits could not be read\n");
     return 1;
   }
-  zr7::Autoprogram autoprogram(rig.commands, rig.flash, rig.eeprom, project, lockFuse, rig.clock);
   zr7::AutoprogramOutcome outcome;
   std::printf("ATmega128, 115200 baud: autoprogram of 131072 Flash and 4096 Eeprom bytes with lock and fuse bits\n");
   std::fflush(stdout);
   double best = 1e9;
   bool worked = true;
   for (int i = 0; i < runs; ++i) {
-    const Outcome o = Measure(rig, "autoprog", [&] { autoprogram.Run(rig.job, true, outcome); },
+    const Outcome o = Measure(rig, "autoprog", [&] { rig.board.bench.RunAutoprogram(true, outcome, rig.clock); },
                               [&] { return outcome.AutoprogramSucceeded; });
     worked = worked && o.worked;
     best = std::min(best, Sec(o.measured) / Sec(o.analysis.Floor()));

@@ -46,12 +46,12 @@ std::string SerialText(const MemoryBuffer& buffer, std::int32_t address) {
 // The lock and fuse step's guard, before any chip step: settings made for another chip's
 // layout, or settings the fuses command would call dangerous, are not sent on their own.
 bool LockFuseAllowed(ChipSession& s, const AutoprogramCommandLine& line) {
-  const ProjectSettings& settings = s.project.settings();
+  const ProjectSettings& settings = s.bench.project.settings();
   if (!settings.programFuse) return true;
-  const DeviceRecord& device = *DeviceAt(s.device);
-  if (!SameLockFuseLayout(settings.lockFuseDeviceNo, s.device)) {
+  const DeviceRecord& device = *DeviceAt(s.bench.device);
+  if (!SameLockFuseLayout(settings.lockFuseDeviceNo, s.bench.device)) {
     const DeviceRecord* own = DeviceAt(settings.lockFuseDeviceNo);
-    s.op.Note(FormatText(s.catalog.GetText(msg::FusesProjectLayoutDiffers), s.project.path().c_str(),
+    s.op.Note(FormatText(s.catalog.GetText(msg::FusesProjectLayoutDiffers), s.bench.project.path().c_str(),
                          own ? std::string(own->Name).c_str() : "?", std::string(device.Name).c_str()));
     return false;
   }
@@ -70,7 +70,7 @@ bool LockFuseAllowed(ChipSession& s, const AutoprogramCommandLine& line) {
 // programmed into the next chip again, so an image file that cannot take it stops the run.
 bool SerialSavable(ChipSession& s) {
   for (const bool isFlash : {true, false}) {
-    const MemoryBuffer& buffer = isFlash ? s.flash : s.eeprom;
+    const MemoryBuffer& buffer = isFlash ? s.bench.flash : s.bench.eeprom;
     const bool counted = isFlash ? s.job.transfer.autoIncrementFlash : s.job.transfer.autoIncrementEeprom;
     if (!counted || buffer.empty() || !buffer.HasFileName()) continue;
     const std::int32_t address = isFlash ? s.job.transfer.autoIncAddressFlash : s.job.transfer.autoIncAddressEeprom;
@@ -115,13 +115,9 @@ int RunAutoprogramCommand(const ChipCommandLine& common, const AutoprogramComman
   if (!LockFuseAllowed(session, line)) return finish(false);
   if (line.saveSerial && !SerialSavable(session)) return finish(false);
 
-  ChipResults results;
-  ChipCommands chip(*session.link, session.flash, session.eeprom, results);
-  LockFuseCommands lockFuse(*session.link);
   StopAwareClock pauses;  // Ctrl+C ends the pauses between steps too
-  Autoprogram autoprogram(chip, session.flash, session.eeprom, session.project, lockFuse, pauses);
   AutoprogramOutcome outcome;
-  autoprogram.Run(session.job, true, outcome);
+  session.bench.RunAutoprogram(true, outcome, pauses);
   if (!outcome.AutoprogramSucceeded) {
     session.ExplainFailure();
     return finish(false);
@@ -132,7 +128,7 @@ int RunAutoprogramCommand(const ChipCommandLine& common, const AutoprogramComman
   const ChipJob& job = session.job;
   bool saved = true;
   for (const bool isFlash : {true, false}) {
-    MemoryBuffer& buffer = isFlash ? session.flash : session.eeprom;
+    MemoryBuffer& buffer = isFlash ? session.bench.flash : session.bench.eeprom;
     const bool counted = isFlash ? job.transfer.autoIncrementFlash : job.transfer.autoIncrementEeprom;
     if (!counted || !buffer.modified()) continue;
     const std::int32_t address = isFlash ? job.transfer.autoIncAddressFlash : job.transfer.autoIncAddressEeprom;

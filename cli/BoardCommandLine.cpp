@@ -37,7 +37,7 @@ class HeldSignals {
 };
 
 int Search(ChipSession& session, const BoardCommandLine& line) {
-  BoardManagement board(*session.link);
+  BoardManagement board(session.bench.link);
   const SearchResult found = board.SearchBoard();
   if (found.port == 0) return 1;
   if (line.save && !session.profile.SetComPort(found.port)) return 1;
@@ -45,8 +45,8 @@ int Search(ChipSession& session, const BoardCommandLine& line) {
 }
 
 int Calibration(ChipSession& session) {
-  BoardManagement board(*session.link);
-  if (board.ReadCalibration(session.job.connect, session.boardPort)) return 0;
+  BoardManagement board(session.bench.link);
+  if (board.ReadCalibration(session.job.connect, session.bench.board.port)) return 0;
   session.ExplainFailure();
   return 1;
 }
@@ -55,7 +55,7 @@ int Firmware(ChipSession& session, const BoardCommandLine& line, bool yes) {
   ConsoleOperator& op = session.op;
   const MessageCatalog& catalog = session.catalog;
   FirmwareUpdateRequest request;
-  request.portNumber = session.boardPort;
+  request.portNumber = session.bench.board.port;
   request.imagePath = line.firmwareFile;
   request.speed = line.reducedSpeed ? FirmwareSpeed::Reduced : FirmwareSpeed::Normal;
   if (!line.confirmation.empty()) {
@@ -97,15 +97,15 @@ int Firmware(ChipSession& session, const BoardCommandLine& line, bool yes) {
   bool updated;
   {
     HeldSignals held;
-    updated = UpdateFirmware(*session.link, request, confirm);
+    updated = UpdateFirmware(session.bench.link, request, confirm);
   }
   if (!updated) {
     session.ExplainFailure();
     return 1;
   }
-  const std::array<char, 6> c = IdentVersionChars(session.link->BoardIdent());
+  const std::array<char, 6> c = IdentVersionChars(session.bench.link.BoardIdent());
   if (c[3] != static_cast<char>(r[0]) || c[4] != static_cast<char>(r[1]) || c[5] != static_cast<char>(r[2])) {
-    op.Note(FormatText(catalog.GetText(msg::FirmwareWrongNewVersion), PrintableText(session.link->BoardIdent()).c_str(),
+    op.Note(FormatText(catalog.GetText(msg::FirmwareWrongNewVersion), PrintableText(session.bench.link.BoardIdent()).c_str(),
                        r[0], r[1], r[2]));
     return 1;
   }
@@ -144,8 +144,8 @@ int RunBoardCommand(const ChipCommandLine& common, const BoardCommandLine& line,
   if (const int status = session.Prepare(common, progressBar, action, "board " + line.action)) return status;
   if (line.action == "search") return Search(session, line);
   if (line.action == "info") {
-    BoardManagement board(*session.link);
-    if (board.ShowBoardInfo(session.boardPort)) return 0;
+    BoardManagement board(session.bench.link);
+    if (board.ShowBoardInfo(session.bench.board.port)) return 0;
     session.ExplainFailure();
     return 1;
   }

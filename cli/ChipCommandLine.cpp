@@ -107,24 +107,23 @@ ChipSession::ChipSession(const ChipCommandLine& line)
     : catalog(language),
       op(ImageGoesToStdout(line) ? std::cerr : std::cout, std::cerr, line.yes),
       profile(DefaultProfilePath(), op, catalog),
-      project(op, catalog) {}
+      bench({op, catalog, profile}) {}
 
 int ChipSession::Prepare(const ChipCommandLine& line, bool progressBar, std::optional<ChipAction> action,
                          std::string_view command) {
   op.SetProgressBar(progressBar);
   language.RussianSelected = line.lang.empty() ? profile.Russian() : line.lang == "ru";
 
-  project.Attach(nullptr, flash, eeprom);
-  flash.Init(op, catalog, false, nullptr, &project, nullptr);
-  eeprom.Init(op, catalog, true, nullptr, &project, nullptr);
+  MemoryBuffer& flash = bench.flash;
+  MemoryBuffer& eeprom = bench.eeprom;
+  Project& project = bench.project;
   // Unattended, nobody sees a box before the chip is written: an image file that is not the
   // Intel HEX its name promises is refused, here and in the project's images and reloads.
   flash.SetRawFallback(false);
   eeprom.SetRawFallback(false);
-  flash.Clear();
-  eeprom.Clear();
   if (!line.project.empty() && !project.Load(line.project)) return 1;
 
+  int& device = bench.device;
   device = project.settings().deviceNo;
   if (!line.device.empty()) {
     device = DeviceByUserName(line.device);
@@ -135,14 +134,15 @@ int ChipSession::Prepare(const ChipCommandLine& line, bool progressBar, std::opt
       return 2;
     }
   }
-  const DeviceRecord& record = *DeviceAt(device);
-  if (action && !ActionAllowed(record, *action)) {
+  const DeviceRecord& record = bench.Device();
+  if (action && !bench.Allows(*action)) {
     op.Note(NotAvailableText(catalog, command, record));
     return 1;
   }
 
-  PortMap ports = PortMapOf(profile);
-  boardPort = profile.ComPort();
+  bench.board.port = profile.ComPort();
+  bench.board.highSpeed = line.highSpeed;
+  bench.delays = profile.Delays();
   if (line.simulator) {
     zr7sim::SimOptions options;
     options.chip = line.simulator->empty() ? std::string(record.Name) : *line.simulator;
@@ -154,32 +154,27 @@ int ChipSession::Prepare(const ChipCommandLine& line, bool progressBar, std::opt
       op.Note(error);
       return 2;
     }
-    ports.Set(0, sim->SlavePath());
-    boardPort = 1;
+    bench.UseBoardAt(sim->SlavePath());
   } else if (!line.port.empty()) {
     const bool number = std::all_of(line.port.begin(), line.port.end(), [](unsigned char c) { return std::isdigit(c); });
     if (number) {
-      boardPort = std::stoi(line.port.substr(0, 3));
-      if (boardPort < 1 || boardPort > PortCount) {
+      bench.board.port = std::stoi(line.port.substr(0, 3));
+      if (bench.board.port < 1 || bench.board.port > PortCount) {
         op.Note("--port takes 1 to 8 or a device path");
         return 2;
       }
     } else {
-      ports.Set(0, line.port);
-      boardPort = 1;
+      bench.UseBoardAt(line.port);
     }
   }
 
-  port = std::make_unique<ComPort>(ports);
-  link = std::make_unique<BoardLink>(*port, op, catalog);
-  job = ChipJobOf(project, boardPort, line.highSpeed, profile.Delays());
-  job.connect.deviceNumber = device;
+  job = bench.Job();
   return 0;
 }
 
 void ChipSession::ExplainFailure() {
-  if (port && !port->IsConnected() && port->LastOpenError() != 0)
-    ExplainOpenFailure(*port, boardPort - 1, op, catalog);
+  if (!bench.port.IsConnected() && bench.port.LastOpenError() != 0)
+    ExplainOpenFailure(bench.port, bench.board.port - 1, op, catalog);
 }
 
 // The action a chip command runs, for the device's rules.
@@ -197,10 +192,10 @@ int RunChipCommand(const ChipCommandLine& line, bool progressBar) {
   ChipSession session(line);
   const std::string words = line.memory.empty() ? line.command : line.command + " " + line.memory;
   if (const int status = session.Prepare(line, progressBar, ActionOf(line), words)) return status;
-  MemoryBuffer& flash = session.flash;
-  MemoryBuffer& eeprom = session.eeprom;
-  ChipResults results;
-  ChipCommands commands(*session.link, flash, eeprom, results);
+  MemoryBuffer& flash = session.bench.flash;
+  MemoryBuffer& eeprom = session.bench.eeprom;
+  ChipResults& results = session.bench.results;
+  ChipCommands& commands = session.bench.chip;
   ChipJob& job = session.job;
 
   const bool isFlash = line.memory != "eeprom";

@@ -11,12 +11,9 @@
 #include "ConsoleOperator.h"
 #include "text/MessageCatalog.h"
 #include "devices/ChipActions.h"
-#include "buffers/MemoryBuffer.h"
-#include "link/BoardLink.h"
-#include "link/ComPort.h"
 #include "link/ChipJob.h"
 #include "project/Profile.h"
-#include "project/Project.h"
+#include "session/Workbench.h"
 
 namespace zr7cli {
 
@@ -33,8 +30,8 @@ struct ChipCommandLine {
   std::string file;
 };
 
-// What every chip command runs with: texts, operator, profile, project, the device, and the
-// link to the board (or the built-in simulator). Members in construction order.
+// What every chip command runs with: texts, operator, profile, and the session on the board
+// (or the built-in simulator). Members in construction order.
 struct ChipSession {
   explicit ChipSession(const ChipCommandLine& line);
   // Loads the project, picks the device, starts the simulator or maps the port. 0 when ready,
@@ -50,14 +47,9 @@ struct ChipSession {
   zr7::MessageCatalog catalog;
   ConsoleOperator op;
   zr7::Profile profile;
-  zr7::MemoryBuffer flash, eeprom;
-  zr7::Project project;
-  int device = 0;
-  int boardPort = 0;
   std::unique_ptr<zr7sim::BoardSimulator> sim;
-  std::unique_ptr<zr7::ComPort> port;
-  std::unique_ptr<zr7::BoardLink> link;
-  zr7::ChipJob job;
+  zr7::Workbench bench;
+  zr7::ChipJob job;  // the job the command runs, made by Prepare
 };
 
 // Exit status: 0 success, 1 failed, refused or cancelled, 2 usage error.

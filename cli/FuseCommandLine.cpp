@@ -76,9 +76,9 @@ class FuseRun {
   FuseRun(ChipSession& session, const FuseCommandLine& line)
       : s_(session),
         line_(line),
-        device_(*DeviceAt(session.device)),
+        device_(*DeviceAt(session.bench.device)),
         layout_(LayoutOf(device_)),
-        commands_(*session.link) {}
+        commands_(session.bench.link) {}
 
   int Run() {
     Changes changes;
@@ -162,7 +162,7 @@ class FuseRun {
   void Print(const std::string& text) { std::cout << text << '\n' << std::flush; }
 
   bool ReadChip(LockFuseState& state) {
-    if (commands_.Read(s_.job, s_.device, state)) return true;
+    if (commands_.Read(s_.job, s_.bench.device, state)) return true;
     s_.ExplainFailure();
     return false;
   }
@@ -182,15 +182,15 @@ class FuseRun {
 
   // The project's settings, when the command is to start from them; false: refused.
   bool ProjectState(std::optional<LockFuseState>& out, bool forProgram) {
-    if (!s_.project.HasPath()) return true;
-    const ProjectSettings& settings = s_.project.settings();
-    const std::string file = s_.project.path();
+    if (!s_.bench.project.HasPath()) return true;
+    const ProjectSettings& settings = s_.bench.project.settings();
+    const std::string file = s_.bench.project.path();
     if (forProgram && !settings.programFuse) {
       s_.op.Note(FormatText(Text(msg::FusesProjectProgramFuseOff).c_str(), file.c_str()));
       return false;
     }
     const DeviceRecord* own = DeviceAt(settings.lockFuseDeviceNo);
-    if (own && !SameLockFuseLayout(settings.lockFuseDeviceNo, s_.device)) {
+    if (own && !SameLockFuseLayout(settings.lockFuseDeviceNo, s_.bench.device)) {
       s_.op.Note(FormatText(Text(msg::FusesProjectLayoutDiffers).c_str(), file.c_str(), std::string(own->Name).c_str(),
                             Name().c_str()));
       return false;
@@ -277,7 +277,7 @@ class FuseRun {
       s_.op.SetStatus(Text(msg::OperationCancelled));
       return 1;
     }
-    if (!commands_.Program(s_.job, s_.device, wanted, !line_.lockOnly)) {
+    if (!commands_.Program(s_.job, s_.bench.device, wanted, !line_.lockOnly)) {
       s_.ExplainFailure();
       return 1;
     }

@@ -63,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Project project(op, catalog);
   MemoryBuffer flash, eeprom;
   project.Attach(nullptr, flash, eeprom);
-  flash.Init(op, catalog, false, nullptr, &project, nullptr);
-  eeprom.Init(op, catalog, true, nullptr, &project, nullptr);
+  flash.Init(op, catalog, false, &project, nullptr);
+  eeprom.Init(op, catalog, true, &project, nullptr);
   if (!project.Load(input)) return 0;
 
   const ProjectSettings& s = project.settings();

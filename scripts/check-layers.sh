@@ -5,7 +5,7 @@
 set -u
 cd "$(dirname "$0")/.."
 
-order=(util text operator devices link buffers lockfuse project operations present ui app)
+order=(util text operator devices link buffers lockfuse project operations session present ui app)
 declare -A rank
 for i in "${!order[@]}"; do rank[${order[$i]}]=$i; done
 

@@ -18,10 +18,6 @@ void ShowStop(MemoryBuffer& buffer, std::string text) {
       {buffer.Catalog()->GetText(msg::ProductTitle), std::move(text), BoxIcon::Error, BoxButtons::Ok});
 }
 
-void RefreshControls(MemoryBuffer& buffer) {
-  if (buffer.Owner()) buffer.Owner()->RefreshControls();
-}
-
 void ShowCannotRead(MemoryBuffer& buffer, const std::string& path) {
   ShowStop(buffer, FormatText(buffer.Catalog()->GetText(msg::CannotReadFile), path.c_str()));
 }
@@ -40,9 +36,7 @@ bool FinishLoad(MemoryBuffer& buffer, const std::string& path, bool tookRaw) {
   buffer.SetTakenAsRaw(tookRaw ? path : std::string());
   buffer.SetModifiedFlag(false);
   if (buffer.Project()) buffer.Project()->ClearModifiedIfClean();
-  buffer.RefreshView();
-  buffer.UpdateLabel();
-  RefreshControls(buffer);
+  buffer.Changed();
   return true;
 }
 
@@ -64,12 +58,11 @@ bool LoadFile(MemoryBuffer& buffer, const std::string& path) {
       ShowCannotRead(buffer, path);
       return false;
     case ReadStatus::Refused:
-      RefreshControls(buffer);  // the reader has said why; the previous image stays
-      return false;
+      return false;  // the reader has said why; the previous image stays
     case ReadStatus::NoMemory:
       break;
   }
-  RefreshControls(buffer);
+  buffer.Changed();  // no room: what the image holds now is not what it held
   ShowStop(buffer, buffer.Catalog()->GetText(msg::CannotLoadFile));
   return false;
 }
@@ -122,8 +115,7 @@ bool LoadFileAt(MemoryBuffer& buffer, const std::string& path) {
     return false;
   }
   buffer.SetModifiedFlag(true);
-  buffer.RefreshView();
-  buffer.UpdateLabel();
+  buffer.Changed();
   return FinishLoad(buffer, path, tookRaw);
 }
 
@@ -239,10 +231,7 @@ bool SaveAsCommand(MemoryBuffer& buffer) {
   return true;
 }
 
-void CloseCommand(MemoryBuffer& buffer) {
-  buffer.Clear();
-  RefreshControls(buffer);
-}
+void CloseCommand(MemoryBuffer& buffer) { buffer.Clear(); }
 
 DropDecision DecideDrop(const std::vector<std::string>& files, DropZone zone) {
   using Action = DropDecision::Action;

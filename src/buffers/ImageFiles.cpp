@@ -673,13 +673,12 @@ bool WriteFile(MemoryBuffer& buffer, const std::string& path) {
   if (!WriteImageFile(*buffer.Operator(), *buffer.Catalog(), buffer.data(), path)) return false;
   buffer.SetModifiedFlag(false);
   if (buffer.Project()) buffer.Project()->ClearModifiedIfClean();
-  buffer.RefreshView();
   try {
     buffer.states().assign(buffer.size(), StateSaved);
   } catch (const std::bad_alloc&) {
     Release(buffer.states());  // the file is written; only the colours are lost
   }
-  buffer.UpdateLabel();
+  buffer.Changed();
   return true;
 }
 

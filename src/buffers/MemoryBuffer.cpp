@@ -12,38 +12,28 @@ namespace {
 void Release(std::vector<std::uint8_t>& v) { std::vector<std::uint8_t>().swap(v); }
 }  // namespace
 
-void MemoryBuffer::Init(OperatorInterface& op, const MessageCatalog& catalog, bool isEeprom, BufferLabel* label,
-                        ModificationListener* project, ControlsOwner* owner) {
+void MemoryBuffer::Init(OperatorInterface& op, const MessageCatalog& catalog, bool isEeprom,
+                        ModificationListener* project, ViewInterface* view) {
   op_ = &op;
   catalog_ = &catalog;
   isEeprom_ = isEeprom;
-  label_ = label;
   project_ = project;
-  owner_ = owner;
-  UpdateLabel();
+  view_ = view;
 }
 
 void MemoryBuffer::Detach() {
   view_ = nullptr;
-  label_ = nullptr;
   Release(states_);
 }
 
-void MemoryBuffer::RefreshView() {
-  if (view_) view_->Refresh();
-}
-
-void MemoryBuffer::UpdateLabel() {
-  if (!label_) return;
-  std::string text = fileName_.empty() ? std::string(Unspecified) : fileName_;
-  if (modified_ && !data_.empty()) text += '*';
-  label_->SetText(text);
+void MemoryBuffer::Changed(std::uint32_t offset, std::uint32_t length) const {
+  if (view_) view_->ImageChanged(Kind(), offset, length);
 }
 
 void MemoryBuffer::MarkModified() {
   if (!modified_) {
     modified_ = true;
-    UpdateLabel();
+    Changed();
   }
   if (project_) project_->SetModified();
 }
@@ -54,8 +44,7 @@ bool MemoryBuffer::Clear() {
   Release(states_);
   fileName_ = std::string(Unspecified);
   takenAsRaw_.clear();
-  RefreshView();
-  UpdateLabel();
+  Changed();
   return true;
 }
 
@@ -73,14 +62,11 @@ bool MemoryBuffer::Allocate(std::uint32_t n) {
     if (op_ && catalog_)
       op_->ShowBox({catalog_->GetText(msg::ProductTitle), catalog_->GetText(msg::NotEnoughMemory), BoxIcon::Error,
                     BoxButtons::Ok});
-    RefreshView();
-    UpdateLabel();
+    Changed();
     return false;
   }
   MarkModified();
-  RefreshView();
-  UpdateLabel();
-  if (owner_) owner_->RefreshControls();
+  Changed();
   return true;
 }
 
@@ -112,6 +98,12 @@ FileRequest MemoryBuffer::SaveRequest() const {
     r.defaultExtension = "hex";
   }
   return r;
+}
+
+std::string ImageLabelText(const MemoryBuffer& buffer) {
+  std::string text = buffer.fileName().empty() ? std::string(Unspecified) : buffer.fileName();
+  if (buffer.modified() && !buffer.empty()) text += '*';
+  return text;
 }
 
 }  // namespace zr7

@@ -1,6 +1,6 @@
 #pragma once
 // One memory image of the target chip (Flash or Eeprom): the bytes, a state per byte telling
-// where it came from, the file it belongs to, and the links to what shows it.
+// where it came from, the file it belongs to. It reports every change as a range to the view.
 
 #include <atomic>
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "operator/OperatorInterface.h"
+#include "operator/ViewInterface.h"
 
 namespace zr7 {
 
@@ -32,20 +33,6 @@ enum ByteState : std::uint8_t {
   StateUnassigned = 7,
 };
 
-// The file-name label above the buffer's hex view.
-class BufferLabel {
- public:
-  virtual ~BufferLabel() = default;
-  virtual void SetText(std::string_view text) = 0;
-};
-
-// The hex view showing the buffer: recompute its scroll range and repaint.
-class BufferView {
- public:
-  virtual ~BufferView() = default;
-  virtual void Refresh() = 0;
-};
-
 // What a buffer tells the current project.
 class ModificationListener {
  public:
@@ -55,29 +42,23 @@ class ModificationListener {
   virtual void ClearModifiedIfClean() = 0;
 };
 
-// The window that owns the buffers: recomputes title and enabled commands.
-class ControlsOwner {
- public:
-  virtual ~ControlsOwner() = default;
-  virtual void RefreshControls() = 0;
-};
-
 class MemoryBuffer {
  public:
   MemoryBuffer() = default;
   MemoryBuffer(const MemoryBuffer&) = delete;
   MemoryBuffer& operator=(const MemoryBuffer&) = delete;
 
-  // Binds the buffer to its surroundings; any pointer may be null (a command-line job has no
-  // label, view or window). Writes the label.
-  void Init(OperatorInterface& op, const MessageCatalog& catalog, bool isEeprom, BufferLabel* label,
-            ModificationListener* project, ControlsOwner* owner);
-  void AttachView(BufferView* view) { view_ = view; }
-  // Forgets view and label and frees the states; no repaint reaches the buffer afterwards.
+  // Binds the buffer to its surroundings; either pointer may be null (a command-line job has
+  // no view).
+  void Init(OperatorInterface& op, const MessageCatalog& catalog, bool isEeprom, ModificationListener* project,
+            ViewInterface* view);
+  // Forgets the view and frees the states; nothing is reported afterwards.
   void Detach();
 
-  void RefreshView();
-  void UpdateLabel();
+  // Reports bytes or states that changed in [offset, offset + length), or with no range the
+  // whole image (its size, file name or modified mark changed too).
+  void Changed(std::uint32_t offset, std::uint32_t length) const;
+  void Changed() const { Changed(0, size()); }
   void MarkModified();
   bool Clear();
   bool Allocate(std::uint32_t n);
@@ -111,21 +92,24 @@ class MemoryBuffer {
   std::vector<std::uint8_t>& states() { return states_; }
   const std::vector<std::uint8_t>& states() const { return states_; }
 
-  // Set while a chip operation's worker owns the bytes; the view then paints neutrally.
+  // Set while a chip operation's worker owns the bytes; the view then paints neutrally. Each
+  // change of it reports the whole image.
   std::atomic<bool> busy{false};
+  void SetBusy(bool on) {
+    busy = on;
+    Changed();
+  }
 
   OperatorInterface* Operator() const { return op_; }
   const MessageCatalog* Catalog() const { return catalog_; }
   ModificationListener* Project() const { return project_; }
-  ControlsOwner* Owner() const { return owner_; }
+  ImageKind Kind() const { return isEeprom_ ? ImageKind::Eeprom : ImageKind::Flash; }
 
  private:
   OperatorInterface* op_ = nullptr;
   const MessageCatalog* catalog_ = nullptr;
-  BufferLabel* label_ = nullptr;
-  BufferView* view_ = nullptr;
   ModificationListener* project_ = nullptr;
-  ControlsOwner* owner_ = nullptr;
+  ViewInterface* view_ = nullptr;
   bool isEeprom_ = false;
   bool modified_ = false;
   bool rawFallback_ = true;
@@ -134,5 +118,8 @@ class MemoryBuffer {
   std::vector<std::uint8_t> data_;
   std::vector<std::uint8_t> states_;
 };
+
+// The file-name label above an image's view: its file, starred while it holds changes.
+std::string ImageLabelText(const MemoryBuffer& buffer);
 
 }  // namespace zr7

@@ -36,6 +36,14 @@ struct BoardDelays {
   bool operator==(const BoardDelays&) const = default;
 };
 
+// The board this run talks to. The simulator's port is for this run only and is never
+// written to the profile.
+struct BoardChoice {
+  int port = 0;  // 1..8, 0 = none chosen
+  bool highSpeed = false;
+  bool simulatorPort = false;  // `port` is the simulator's, not the user's
+};
+
 struct ChipJob {
   ConnectOptions connect;   // includes the selected device number
   TransferOptions transfer;
@@ -52,14 +60,6 @@ struct ChipResults {
   std::atomic<std::int32_t> firstMismatchAddress{-1};
   std::array<int, 3> signature = {255, 255, 255};  // the last signature read
   std::int32_t bytesProgrammed = 0;                 // by the last good Program, as its line says
-};
-
-// The window's device selection, which follows a signature that names another device.
-class DeviceSelection {
- public:
-  virtual ~DeviceSelection() = default;
-  // Selects the device and lets everything that depends on it follow (combos, enabling, project).
-  virtual void SelectDevice(int deviceNumber) = 0;
 };
 
 }  // namespace zr7

@@ -8,7 +8,7 @@
 #include "operator/OperatorInterface.h"
 #include "devices/DeviceTable.h"
 #include "link/BoardLink.h"
-#include "link/Commands.h"
+#include "link/ChipWire.h"
 #include "lockfuse/LockFuseLayout.h"
 #include "lockfuse/LockFuseMessages.h"
 
@@ -83,8 +83,7 @@ LockFuseCommands::Signature LockFuseCommands::CheckSignature(int deviceNumber) {
 }
 
 bool LockFuseCommands::ReadByte(const Instruction3& instruction, int& value) {
-  if (!link_.Send({CmdSpiRead4, instruction[0], instruction[1], instruction[2]})) return false;
-  value = link_.Port().ReceiveByte();
+  value = ChipWire(link_).SpiRead4(instruction[0], instruction[1], instruction[2]);
   return value >= 0;
 }
 
@@ -230,12 +229,13 @@ bool LockFuseCommands::Program(const ChipJob& job, int deviceNumber, const LockF
 bool LockFuseCommands::ProgramAt89S4Byte(const LockFuseLayout& layout, const LockFuseState& state) {
   // One instruction per lock bit, LB1 first: the mode number goes into byte 1.
   const Instruction4& w = layout.lockWrite;
+  ChipWire wire(link_);
   for (int k = 1; k <= state.lockMode; ++k) {
-    if (!link_.Send({CmdSpi4, w[0], static_cast<std::uint8_t>(w[1] | k), w[2], 0xFF})) {
+    if (!wire.Spi4Send(w[0], static_cast<std::uint8_t>(w[1] | k), w[2], 0xFF)) {
       Box(msg::ConnectionError);
       return false;
     }
-    const bool acknowledged = link_.ExpectCr();
+    const bool acknowledged = wire.Cr();
     link_.Time().SleepMs(kAt89S4ByteLockMs);
     if (!acknowledged) return false;
   }
@@ -249,17 +249,19 @@ bool LockFuseCommands::ProgramThreeByte(const LockFuseLayout& layout, const Lock
   Put(in, layout.lockWritePos[2], k >= 1);
   Put(in, layout.lockWritePos[1], k >= 2);
   Put(in, layout.lockWritePos[0], k == 3);
-  if (!link_.Send({CmdSpi3, in[0], in[1], in[2]})) {
+  ChipWire wire(link_);
+  if (!wire.Spi3Send(in[0], in[1], in[2])) {
     Box(msg::ConnectionError);
     link_.Time().SleepMs(kThreeByteLockMs);
     return false;
   }
-  if (!link_.ExpectCr()) return false;
+  if (!wire.Cr()) return false;
   link_.Time().SleepMs(kThreeByteLockMs);
   return true;
 }
 
 bool LockFuseCommands::ProgramAvr(const LockFuseLayout& layout, const LockFuseState& state, bool programFuses) {
+  ChipWire wire(link_);
   if (layout.fuseCount != 0 && programFuses) {
     for (int g = 1; g <= FuseGroupCount; ++g) {
       if (!HasFuseGroup(layout, g)) continue;
@@ -268,11 +270,11 @@ bool LockFuseCommands::ProgramAvr(const LockFuseLayout& layout, const LockFuseSt
       const WritePositions& pos = FuseWritePosOf(layout, g);
       for (int i = 0; i < layout.fuseCount; ++i)
         Put(in, pos[static_cast<std::size_t>(i)], state.fuse[static_cast<std::size_t>(i)]);
-      if (!link_.Send({CmdSpi4, in[0], in[1], in[2], in[3]})) {
+      if (!wire.Spi4Send(in[0], in[1], in[2], in[3])) {
         Box(msg::ConnectionError);
         return false;
       }
-      if (!link_.ExpectCr()) {
+      if (!wire.Cr()) {
         // No further group and no lock bits: a half-written set is better left unlocked.
         Box(msg::ErrorProgrammingLockFuse);
         return false;
@@ -290,12 +292,12 @@ bool LockFuseCommands::ProgramAvr(const LockFuseLayout& layout, const LockFuseSt
   Put(in, layout.lockWritePos[1], state.lockMode >= 2);
   for (int i = 0; i < layout.bootLockCount; ++i)
     Put(in, BitPosition{3, layout.bootLockBit[static_cast<std::size_t>(i)]}, state.bootLock[static_cast<std::size_t>(i)]);
-  if (!link_.Send({CmdSpi4, in[0], in[1], in[2], in[3]})) {
+  if (!wire.Spi4Send(in[0], in[1], in[2], in[3])) {
     Box(msg::ConnectionError);
     return false;
   }
   link_.Time().SleepMs(kAvrLockMs);
-  if (!link_.ExpectCr()) {
+  if (!wire.Cr()) {
     Box(msg::ErrorProgrammingLockFuse);
     return false;
   }

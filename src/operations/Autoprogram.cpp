@@ -133,7 +133,7 @@ bool Autoprogram::MemorySteps(ChipJob& job, bool isFlash, std::int32_t& bytes) {
   }
   if (incrementWanted) {
     ChipCommands::AutoIncrement(buffer, true, address, false);
-    buffer.UpdateLabel();
+    buffer.Changed();
   }
   return true;
 }

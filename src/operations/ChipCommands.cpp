@@ -8,7 +8,7 @@
 #include "buffers/MemoryBuffer.h"
 #include "devices/DeviceTable.h"
 #include "link/BoardLink.h"
-#include "link/Commands.h"
+#include "link/ChipWire.h"
 #include "operations/ActionRefusal.h"
 #include "operations/OperationMessages.h"
 #include "operations/TransferOperations.h"
@@ -18,19 +18,11 @@ namespace zr7 {
 namespace {
 
 constexpr std::array<std::uint8_t, 3> kLockedSignature = {0x00, 0x01, 0x02};
-constexpr std::uint8_t kAt89ReadSignature = 0x28;
 constexpr int kEraseSettleMs = 10;
 constexpr int kEraseAfterMs = 15;
 constexpr int kTinyEraseGapMs = 7;
 constexpr int kSignatureAfterEraseMs = 85;
 constexpr int kIncrementBytes = 4;
-
-// The erase instruction of the chip, through the board.
-constexpr std::uint8_t kEraseAvr[] = {CmdSpi4, 0xAC, 0x80, 0x04, 0x00};
-// The 3-byte chips take one byte more than their instruction uses.
-constexpr std::uint8_t kErase3Byte[] = {CmdSpi3, 0xAC, 0x04, 0x00, 0x00};
-// Writes 0xFF to the low byte of Flash word 0 between two erases.
-constexpr std::uint8_t kTinyEraseFill[] = {CmdSpi4, 0x40, 0x00, 0x00, 0xFF};
 
 bool ThreeByteClass(const DeviceRecord& d) {
   return d.ProgrammingClass == ClassAt89S3Byte || d.ProgrammingClass == ClassAt89S53;
@@ -38,15 +30,13 @@ bool ThreeByteClass(const DeviceRecord& d) {
 
 }  // namespace
 
-ChipCommands::ChipCommands(BoardLink& link, MemoryBuffer& flash, MemoryBuffer& eeprom, ChipResults& results,
-                           DeviceSelection* selection)
+ChipCommands::ChipCommands(BoardLink& link, MemoryBuffer& flash, MemoryBuffer& eeprom, ChipResults& results)
     : link_(link),
       op_(link.Operator()),
       catalog_(link.Catalog()),
       flash_(flash),
       eeprom_(eeprom),
-      results_(results),
-      selection_(selection) {}
+      results_(results) {}
 
 void ChipCommands::Status(int id) { op_.SetStatus(catalog_.GetText(id)); }
 void ChipCommands::Box(int id) { ShowInfo(op_, catalog_, catalog_.GetText(id)); }
@@ -73,9 +63,9 @@ void ChipCommands::EndSessionWarn() {
 bool ChipCommands::ReadSignatureOf(const DeviceRecord& device, std::array<std::uint8_t, 3>& sig) {
   if (device.ProgrammingClass != ClassAt89S4Byte) return link_.ReadSignatureBytes(sig);
   sig = {0xFF, 0xFF, 0xFF};
+  ChipWire wire(link_);
   for (std::uint8_t i = 0; i < 3; ++i) {
-    if (!link_.Send({CmdSpiRead4, kAt89ReadSignature, i, 0x00})) return false;
-    const int b = link_.Port().ReceiveByte();
+    const int b = wire.At89ReadSignature(i);
     if (b < 0) return false;
     sig[i] = static_cast<std::uint8_t>(b);
   }
@@ -87,7 +77,7 @@ int ChipCommands::NameSignature(ChipJob& job, const std::array<std::uint8_t, 3>&
   const int found = FindDeviceBySignature(sig[0], sig[1], sig[2]);
   if (found >= 0 && found != job.connect.deviceNumber) {
     job.connect.deviceNumber = found;
-    if (selection_) selection_->SelectDevice(found);
+    if (view_) view_->DeviceSelected(found);
   }
   return found;
 }
@@ -147,15 +137,15 @@ void ChipCommands::SignatureCheck(const ChipJob& job) {
 }
 
 bool ChipCommands::SendEraseInstruction(const DeviceRecord& device) {
-  SerialLink& port = link_.Port();
-  if (ThreeByteClass(device)) return port.SendBlock(kErase3Byte, sizeof kErase3Byte);
+  ChipWire wire(link_);
+  if (ThreeByteClass(device)) return wire.ThreeByteChipErase();
   if (device.Name == "ATtiny12" || device.Name == "ATtiny26") {
-    // These chips need the erase twice, with word 0 written in between.
-    if (!port.SendBlock(kEraseAvr, sizeof kEraseAvr) || !link_.ExpectCr()) return false;
+    // These chips need the erase twice, with 0xFF written to the low byte of word 0 in between.
+    if (!wire.AvrChipErase() || !wire.Cr()) return false;
     link_.Time().SleepMs(kTinyEraseGapMs);
-    if (!port.SendBlock(kTinyEraseFill, sizeof kTinyEraseFill) || !link_.ExpectCr()) return false;
+    if (!wire.AvrWriteLowByte(0, 0xFF)) return false;
   }
-  return port.SendBlock(kEraseAvr, sizeof kEraseAvr);
+  return wire.AvrChipErase();
 }
 
 void ChipCommands::ChipErase(ChipJob& job) {
@@ -269,9 +259,9 @@ void ChipCommands::Program(const ChipJob& job, bool isFlash) {
       const BoxAnswer a = op_.ShowBox({catalog_.GetText(msg::ProductTitle), catalog_.GetText(msg::DeviceLockedEraseNow),
                                        BoxIcon::Question, BoxButtons::YesNo, BoxAnswer::No});
       if (a != BoxAnswer::Yes) return refuse();
-      const bool erased = device.ProgrammingClass == ClassAvr ? link_.Port().SendBlock(kEraseAvr, sizeof kEraseAvr)
-                                                              : link_.Port().SendBlock(kErase3Byte, sizeof kErase3Byte);
-      if (!erased || !link_.ExpectCr()) {
+      ChipWire wire(link_);
+      const bool erased = device.ProgrammingClass == ClassAvr ? wire.AvrChipErase() : wire.ThreeByteChipErase();
+      if (!erased || !wire.Cr()) {
         link_.EndSession();
         Box(msg::ConnectionError);
         Status(msg::ConnectionError);
@@ -283,11 +273,9 @@ void ChipCommands::Program(const ChipJob& job, bool isFlash) {
   }
 
   ProgramOperation program(link_, device, job, buffer, isFlash);
-  buffer.busy = true;
-  buffer.RefreshView();
+  buffer.SetBusy(true);
   const std::int32_t r = op_.RunProgress(program);
-  buffer.busy = false;
-  buffer.RefreshView();
+  buffer.SetBusy(false);
 
   if (r == ResultSuccess) {
     op_.SetStatus(FormatText(catalog_.GetText(isFlash ? msg::FlashProgramDone : msg::EepromProgramDone),
@@ -306,9 +294,7 @@ void ChipCommands::Program(const ChipJob& job, bool isFlash) {
     Box(msg::ErrorProgrammingEeprom);
     Status(msg::ErrorProgrammingEeprom);
   }
-  buffer.RefreshView();
   EndSessionWarn();
-  buffer.RefreshView();
   if (isFlash)
     AutoIncrement(buffer, job.transfer.autoIncrementFlash, job.transfer.autoIncAddressFlash);
   else
@@ -321,15 +307,17 @@ void ChipCommands::AutoIncrement(MemoryBuffer& buffer, bool enabled, std::int32_
   auto& states = buffer.states();
   const std::int64_t used = data.size();
   // An address outside the image counts at its last byte.
-  std::int64_t pos = (address < 0 || address >= used) ? used - 1 : address;
-  for (int i = 0; i < kIncrementBytes && pos >= 0; ++i, --pos) {
+  const std::int64_t last = (address < 0 || address >= used) ? used - 1 : address;
+  std::int64_t first = last;
+  for (std::int64_t pos = last; pos > last - kIncrementBytes && pos >= 0; --pos) {
     const auto at = static_cast<std::size_t>(pos);
+    first = pos;
     data[at] = static_cast<std::uint8_t>(data[at] + 1);
     if (at < states.size()) states[at] = StateChanged;
     if (data[at] != 0) break;
   }
   buffer.MarkModified();
-  buffer.RefreshView();
+  buffer.Changed(static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(last - first + 1));
 }
 
 bool ChipCommands::Read(const ChipJob& job, bool isFlash) {
@@ -355,11 +343,9 @@ bool ChipCommands::Read(const ChipJob& job, bool isFlash) {
     return false;
   }
   ReadOperation read(link_, *link_.CurrentDevice(), job, buffer, isFlash);
-  buffer.busy = true;
-  buffer.RefreshView();
+  buffer.SetBusy(true);
   const std::int32_t r = op_.RunProgress(read);
-  buffer.busy = false;
-  buffer.RefreshView();
+  buffer.SetBusy(false);
   if (r == ResultSuccess) {
     Status(isFlash ? msg::FlashReadOk : msg::EepromReadOk);
   } else if (read.CancelledByUser()) {
@@ -371,9 +357,7 @@ bool ChipCommands::Read(const ChipJob& job, bool isFlash) {
     Box(msg::ErrorReadingEeprom);
     Status(msg::ErrorReadingEeprom);
   }
-  buffer.RefreshView();
   EndSessionWarn();
-  buffer.RefreshView();
   if (read.CancelledByUser() && r != ResultSuccess) {
     // The length line would describe a whole memory; the bytes not read keep their state 5.
     const auto& states = buffer.states();
@@ -410,11 +394,9 @@ void ChipCommands::Verify(const ChipJob& job, bool isFlash) {
   }
   VerifyOperation verify(link_, *link_.CurrentDevice(), job, buffer, isFlash, results_);
   results_.firstMismatchAddress = -1;
-  buffer.busy = true;
-  buffer.RefreshView();
+  buffer.SetBusy(true);
   const std::int32_t r = op_.RunProgress(verify);
-  buffer.busy = false;
-  buffer.RefreshView();
+  buffer.SetBusy(false);
   if (r == ResultSuccess && verify.matched) {
     op_.SetStatus(FormatText(catalog_.GetText(isFlash ? msg::FlashVerifyOk : msg::EepromVerifyOk),
                              static_cast<int>(verify.length)));
@@ -431,9 +413,7 @@ void ChipCommands::Verify(const ChipJob& job, bool isFlash) {
     Box(id);
     Status(id);
   }
-  buffer.RefreshView();
   EndSessionWarn();
-  buffer.RefreshView();
 }
 
 void ChipCommands::BlankCheck(const ChipJob& job) {

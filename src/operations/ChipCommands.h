@@ -8,6 +8,7 @@
 
 #include "devices/ChipActions.h"
 #include "link/ChipJob.h"
+#include "operator/ViewInterface.h"
 
 namespace zr7 {
 
@@ -19,8 +20,9 @@ struct DeviceRecord;
 
 class ChipCommands {
  public:
-  ChipCommands(BoardLink& link, MemoryBuffer& flash, MemoryBuffer& eeprom, ChipResults& results,
-               DeviceSelection* selection = nullptr);
+  ChipCommands(BoardLink& link, MemoryBuffer& flash, MemoryBuffer& eeprom, ChipResults& results);
+  // A signature naming another chip is reported here (the window's selection follows it).
+  void ShowIn(ViewInterface* view) { view_ = view; }
 
   // A signature naming another device selects it; the job follows. True when the bytes were read
   // (for a DataFlash: when the connection worked).
@@ -71,7 +73,7 @@ class ChipCommands {
   MemoryBuffer& flash_;
   MemoryBuffer& eeprom_;
   ChipResults& results_;
-  DeviceSelection* selection_;
+  ViewInterface* view_ = nullptr;
 };
 
 }  // namespace zr7

@@ -23,24 +23,7 @@ constexpr int kAt45EraseMs = 20;
 constexpr int kAt45EraseSettleMs = 50;
 constexpr std::uint32_t kAt45PagesPerBlock = 8;
 
-// Serial instructions of the targets.
-constexpr std::uint8_t kAvrPageWrite = 0x4C;
-constexpr std::uint8_t kAvrExtendedAddress = 0x4D;
-constexpr std::uint8_t kAt89WriteByte = 0x40;
-constexpr std::uint8_t kAt89ReadByte = 0x20;
-constexpr std::uint8_t kAt25WriteEnable = 0x06;
-constexpr std::uint8_t kAt25WriteDisable = 0x04;
-constexpr std::uint8_t kAt25Write = 0x02;
-constexpr std::uint8_t kAt25Read = 0x03;
-constexpr std::uint8_t kAt45BufferWrite = 0x84;
-constexpr std::uint8_t kAt45BufferToPage = 0x83;
-constexpr std::uint8_t kAt45ContinuousRead = 0xE8;
-constexpr std::uint8_t kAt45BlockErase = 0x50;
-
 std::uint32_t CeilDiv(std::uint32_t a, std::uint32_t b) { return b == 0 ? 0 : (a + b - 1) / b; }
-
-std::uint8_t Hi(std::uint32_t v) { return static_cast<std::uint8_t>((v >> 8) & 0xFF); }
-std::uint8_t Lo(std::uint32_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
 
 }  // namespace
 
@@ -59,13 +42,7 @@ std::uint8_t ByteDelayCode(bool overrideOn, std::int32_t overrideMs, std::int32_
 // ---- common -------------------------------------------------------------------------------
 
 TransferOperation::TransferOperation(BoardLink& link, const DeviceRecord& device, const ChipJob& job)
-    : ProgressOperation(link.Catalog()), link_(link), device_(device), job_(job) {}
-
-bool TransferOperation::Send(std::initializer_list<std::uint8_t> bytes) { return link_.Send(bytes); }
-
-bool TransferOperation::ExpectCr() { return link_.ExpectCr(); }
-
-bool TransferOperation::SendCr(std::initializer_list<std::uint8_t> bytes) { return Send(bytes) && ExpectCr(); }
+    : ProgressOperation(link.Catalog()), link_(link), wire_(link), device_(device), job_(job) {}
 
 void TransferOperation::ShowConnectionError() {
   ShowInfo(link_.Operator(), Catalog(), Catalog().GetText(msg::ConnectionError));
@@ -108,14 +85,11 @@ std::int32_t EraseOperation::Run() {
   const std::uint32_t pages = CeilDiv(static_cast<std::uint32_t>(flashSize), static_cast<std::uint32_t>(pageSize));
   const MessageCatalog& c = Catalog();
   BeginPhase(c.GetText(msg::EraseCaption), c.GetText(msg::ErasingDevice), static_cast<std::int32_t>(pages));
-  if (!SendCr({CmdFlashDeselect})) return ResultCommunicationError;
+  if (!wire_.FlashDeselect()) return ResultCommunicationError;
   for (std::uint32_t page = 0; page < pages; page += kAt45PagesPerBlock) {
-    if (!SendCr({CmdFlashSelect})) return ResultCommunicationError;
-    const std::uint32_t address = page << pageShift;
-    if (!SendCr({CmdSpiWriteN, 0x00, 0x04, kAt45BlockErase, Hi(address), Lo(address), 0x00}))
-      return ResultCommunicationError;
+    if (!wire_.FlashSelect() || !wire_.At45BlockErase(page << pageShift)) return ResultCommunicationError;
     Sleep(kAt45EraseMs);
-    if (!SendCr({CmdFlashDeselect})) return ResultCommunicationError;  // the erase starts now
+    if (!wire_.FlashDeselect()) return ResultCommunicationError;  // the erase starts now
     Sleep(kAt45EraseSettleMs);
     if (CancelRequested()) return ResultCancelled;
     ReportProgress(static_cast<std::int32_t>(page));
@@ -130,7 +104,6 @@ ProgramOperation::ProgramOperation(BoardLink& link, const DeviceRecord& device, 
     : TransferOperation(link, device, job),
       buffer(b),
       isFlash(flash),
-      blockCommand(flash ? CmdWriteFlash : CmdWriteEeprom),
       limit(static_cast<std::int32_t>(flash ? device.FlashSize : device.EepromSize)) {}
 
 void ProgramOperation::MarkWritten(std::uint32_t from, std::uint32_t count) {
@@ -162,28 +135,23 @@ std::int32_t ProgramOperation::RunAt45(std::uint32_t n) {
   const std::int32_t pageDelay = isFlash ? (job_.transfer.delayPage ? job_.transfer.delayPageValue : device_.PageDelay)
                                          : (job_.transfer.delayPage2 ? job_.transfer.delayPageValue2 : device_.PageDelay);
   BeginPhase(c.GetText(msg::ProgramCaption), c.GetText(msg::ProgrammingFlash), static_cast<std::int32_t>(pages));
-  if (!SendCr({CmdFlashDeselect})) return ResultCommunicationError;
+  if (!wire_.FlashDeselect()) return ResultCommunicationError;
   const auto& data = buffer.data();
-  std::vector<std::uint8_t> block;
+  std::vector<std::uint8_t> page;
   for (std::uint32_t p = 0; p < pages; ++p) {
     const std::uint32_t offset = p * pageSize;
     const std::uint32_t count = std::min(pageSize, n - offset);
-    if (!SendCr({CmdFlashSelect})) return ResultCommunicationError;
-    if (!SendCr({CmdSpiWriteN, 0x00, 0x04, kAt45BufferWrite, 0x00, 0x00, 0x00})) return ResultCommunicationError;
-    block.assign({CmdSpiWriteN, Hi(pageSize), Lo(pageSize)});
-    block.insert(block.end(), data.begin() + offset, data.begin() + offset + count);
-    block.resize(3 + pageSize, 0xFF);
+    if (!wire_.FlashSelect() || !wire_.At45BufferWrite()) return ResultCommunicationError;
+    page.assign(data.begin() + offset, data.begin() + offset + count);
+    page.resize(pageSize, 0xFF);
     MarkWritten(offset, count);
-    if (!link_.Port().SendBlock(block.data(), block.size()) || !ExpectCr()) return ResultCommunicationError;
-    if (!SendCr({CmdFlashDeselect})) return ResultCommunicationError;
-    const std::uint32_t a = p << device_.At45PageShift;
-    if (!SendCr({CmdFlashSelect})) return ResultCommunicationError;
-    if (!SendCr({CmdSpiWriteN, 0x00, 0x04, kAt45BufferToPage, Hi(a), Lo(a), 0x00})) return ResultCommunicationError;
-    if (!SendCr({CmdFlashDeselect})) return ResultCommunicationError;  // the page program starts now
+    if (!wire_.SpiWriteN(page) || !wire_.FlashDeselect()) return ResultCommunicationError;
+    if (!wire_.FlashSelect() || !wire_.At45BufferToPage(p << device_.At45PageShift)) return ResultCommunicationError;
+    if (!wire_.FlashDeselect()) return ResultCommunicationError;  // the page program starts now
     if (!Delay(pageDelay)) return ResultCancelled;
     ReportProgress(static_cast<std::int32_t>(p));
   }
-  buffer.RefreshView();
+  buffer.Changed(0, n);
   return ResultSuccess;
 }
 
@@ -193,14 +161,12 @@ std::int32_t ProgramOperation::RunAt89S(std::uint32_t n) {
   const auto& data = buffer.data();
   for (std::uint32_t i = 0; i < n; ++i) {
     // The chip's answer to a byte write says nothing; only its absence is a failure.
-    if (!Send({CmdSpi4, kAt89WriteByte, Hi(i), Lo(i), data[i]}) || link_.Port().ReceiveByte() < 0) {
-      return ConnectionFailure();
-    }
+    if (!wire_.At89WriteByte(static_cast<std::uint16_t>(i), data[i])) return ConnectionFailure();
     MarkWritten(i, 1);
     if (CancelRequested()) return ResultCancelled;
     ReportProgress(static_cast<std::int32_t>(i));
   }
-  buffer.RefreshView();
+  buffer.Changed(0, n);
   return ResultSuccess;
 }
 
@@ -209,33 +175,32 @@ std::int32_t ProgramOperation::RunAt25(std::uint32_t n) {
   const std::uint32_t pageSize = device_.PageSize;
   const std::uint32_t pages = CeilDiv(n, pageSize);
   BeginPhase(c.GetText(msg::ProgramCaption), c.GetText(msg::ProgrammingEeprom), static_cast<std::int32_t>(pages));
-  if (!SendCr({CmdEepSelect})) return ResultCommunicationError;
+  if (!wire_.EepSelect()) return ResultCommunicationError;
   Sleep(kAt25SelectMs);
-  if (!SendCr({CmdEepDeselect})) return ResultCommunicationError;
+  if (!wire_.EepDeselect()) return ResultCommunicationError;
   Sleep(kAt25SelectMs);
   const auto& data = buffer.data();
   for (std::uint32_t p = 0; p < pages; ++p) {
     const std::uint32_t o = p * pageSize;
     const std::uint32_t count = std::min(pageSize, n - o);
-    bool ok = SendCr({CmdEepSelect}) && SendCr({CmdSpiPut, kAt25WriteEnable}) && SendCr({CmdEepDeselect}) &&
-              SendCr({CmdEepSelect}) && SendCr({CmdSpiPut, kAt25Write}) && SendCr({CmdSpiPut, Hi(o)}) &&
-              SendCr({CmdSpiPut, Lo(o)});
+    bool ok = wire_.EepSelect() && wire_.At25WriteEnable() && wire_.EepDeselect() && wire_.EepSelect() &&
+              wire_.At25Write(static_cast<std::uint16_t>(o));
     for (std::uint32_t i = 0; ok && i < count; ++i) {
-      ok = SendCr({CmdSpiPut, data[o + i]});
+      ok = wire_.SpiPut(data[o + i]);
       if (ok) MarkWritten(o + i, 1);
     }
     // Releasing the select starts the chip's write cycle, during which it ignores every
     // instruction; at 115200 baud the next ones would arrive within it, and the following page's
     // write enable would be lost with the page.
-    ok = ok && SendCr({CmdEepDeselect});
+    ok = ok && wire_.EepDeselect();
     if (ok) Sleep(kAt25WriteCycleMs);
-    ok = ok && SendCr({CmdEepSelect}) && SendCr({CmdSpiPut, kAt25WriteDisable}) && SendCr({CmdEepDeselect});
+    ok = ok && wire_.EepSelect() && wire_.At25WriteDisable() && wire_.EepDeselect();
     if (!ok) return ResultCommunicationError;
     if (CancelRequested()) return ResultCancelled;
     ReportProgress(static_cast<std::int32_t>(p));
   }
-  if (!SendCr({CmdEndSession})) return ResultCommunicationError;
-  buffer.RefreshView();
+  if (!wire_.EndSession()) return ResultCommunicationError;
+  buffer.Changed(0, n);
   return ResultSuccess;
 }
 
@@ -243,53 +208,38 @@ std::int32_t ProgramOperation::RunBlocks(std::uint32_t n) {
   const MessageCatalog& c = Catalog();
   const std::uint8_t code = isFlash ? ByteDelayCode(job_.transfer.delayByte, job_.transfer.delayByteValue, device_.FlashWriteDelay)
                                     : ByteDelayCode(job_.transfer.delayByte2, job_.transfer.delayByteValue2, device_.EepromWriteDelay);
-  if (!SendCr({CmdSetByteDelay, code})) {
-    return ConnectionFailure();
-  }
+  if (!wire_.SetByteDelay(code)) return ConnectionFailure();
   BeginPhase(c.GetText(msg::ProgramCaption), c.GetText(isFlash ? msg::ProgrammingFlash : msg::ProgrammingEeprom),
              static_cast<std::int32_t>(n / kBlockBytes));
   const auto& data = buffer.data();
-  std::vector<std::uint8_t> block;
   for (std::uint32_t k = 0; k < CeilDiv(n, kBlockBytes); ++k) {
     const std::uint32_t o = k * kBlockBytes;
     const std::uint32_t count = std::min(kBlockBytes, n - o);
-    block.assign({blockCommand, static_cast<std::uint8_t>(count)});
-    block.insert(block.end(), data.begin() + o, data.begin() + o + count);
-    if (!link_.Port().SendBlock(block.data(), block.size())) {
-      return ConnectionFailure();
-    }
-    const int answer = link_.Port().ReceiveByte();
+    const int answer = wire_.WriteBlock(isFlash, std::span(data).subspan(o, count));
     if (answer == ReplyEsc) return ResultPollingFailure;  // the board's report; no box
-    if (answer != ReplyCr) {
-      return ConnectionFailure();
-    }
+    if (answer != ReplyCr) return ConnectionFailure();
     MarkWritten(o, count);
     if (CancelRequested()) return ResultCancelled;
     if (!Delay(job_.delays.pageWrite)) return ResultCancelled;
     ReportProgress(static_cast<std::int32_t>(k));
   }
-  buffer.RefreshView();
+  buffer.Changed(0, n);
   return ResultSuccess;
 }
 
 std::int32_t ProgramOperation::RunPaged(std::uint32_t n) {
   const MessageCatalog& c = Catalog();
   const std::uint8_t code = ByteDelayCode(job_.transfer.delayByte, job_.transfer.delayByteValue, device_.FlashWriteDelay);
-  if (!SendCr({CmdSetByteDelay, code})) {
-    return ConnectionFailure();
-  }
+  if (!wire_.SetByteDelay(code)) return ConnectionFailure();
   const std::uint32_t pageBytes = 2 * device_.PageSize;
   const std::uint32_t quarter = pageBytes / 4;
   const std::int32_t pageDelay = job_.transfer.delayPage ? job_.transfer.delayPageValue : device_.PageDelay;
   const bool extended = device_.FlashSize > kBankBytes;
   std::int64_t bankSelected = -1;  // the chip's extended address is unknown until we set it
   BeginPhase(c.GetText(msg::ProgramCaption), c.GetText(msg::ProgrammingFlash), static_cast<std::int32_t>(n / pageBytes));
-  if (!SendCr({CmdSetAddress, 0x00, 0x00})) {
-    return ConnectionFailure();
-  }
+  if (!wire_.SetAddress(0)) return ConnectionFailure();
   const auto& data = buffer.data();
   std::vector<std::uint8_t> page(pageBytes);
-  std::vector<std::uint8_t> block;
   for (std::uint32_t p = 0; p < CeilDiv(n, pageBytes); ++p) {
     const std::uint32_t o = p * pageBytes;
     const std::uint32_t count = std::min(pageBytes, n - o);
@@ -298,10 +248,7 @@ std::int32_t ProgramOperation::RunPaged(std::uint32_t n) {
     const bool erased = std::all_of(page.begin(), page.end(), [](std::uint8_t b) { return b == 0xFF; });
     if (!erased) {
       for (std::uint32_t q = 0; q < 4; ++q) {
-        block.assign({blockCommand, static_cast<std::uint8_t>(quarter)});
-        block.insert(block.end(), page.begin() + q * quarter, page.begin() + (q + 1) * quarter);
-        const bool sent = link_.Port().SendBlock(block.data(), block.size());
-        const int answer = sent ? link_.Port().ReceiveByte() : -1;
+        const int answer = wire_.WriteBlock(isFlash, std::span(page).subspan(q * quarter, quarter));
         if (answer != ReplyCr) {
           ShowConnectionError();
           return answer == ReplyEsc ? ResultPollingFailure : ResultCommunicationError;
@@ -310,30 +257,23 @@ std::int32_t ProgramOperation::RunPaged(std::uint32_t n) {
       // A 16-bit word address reaches 128 KB; larger chips take the bank first.
       const std::uint32_t bank = o / kBankBytes;
       if (extended && bank != bankSelected) {
-        if (!SendCr({CmdSpi4, kAvrExtendedAddress, 0x00, static_cast<std::uint8_t>(bank), 0x00})) {
-          return ConnectionFailure();
-        }
+        if (!wire_.AvrExtendedAddress(static_cast<std::uint8_t>(bank))) return ConnectionFailure();
         bankSelected = bank;
       }
-      if (!Send({CmdSpi4, kAvrPageWrite, static_cast<std::uint8_t>((o >> 9) & 0xFF),
-                 static_cast<std::uint8_t>((o >> 1) & 0xFF), 0x00})) {
-        return ConnectionFailure();
-      }
+      if (!wire_.AvrPageWrite(o)) return ConnectionFailure();
       const std::uint64_t sentAt = link_.Time().NowMs();
-      const int answer = link_.Port().ReceiveByte();
+      const int answer = wire_.Answer();
       const std::uint64_t elapsed = link_.Time().NowMs() - sentAt;
       if (elapsed < static_cast<std::uint64_t>(std::max(pageDelay, 0)))
         Delay(static_cast<std::int32_t>(pageDelay - static_cast<std::int32_t>(elapsed)));
-      if (answer != ReplyCr) {
-        return ConnectionFailure();
-      }
+      if (!wire_.Acknowledged(answer)) return ConnectionFailure();
     }
     MarkWritten(o, count);
     if (CancelRequested()) return ResultCancelled;
     if (!Delay(job_.delays.pageWrite)) return ResultCancelled;
     ReportProgress(static_cast<std::int32_t>(p));
   }
-  buffer.RefreshView();
+  buffer.Changed(0, n);
   return ResultSuccess;
 }
 
@@ -341,14 +281,12 @@ std::int32_t ProgramOperation::RunPaged(std::uint32_t n) {
 
 ReadOperation::ReadOperation(BoardLink& link, const DeviceRecord& device, const ChipJob& job, MemoryBuffer& b,
                              bool flash)
-    : TransferOperation(link, device, job), buffer(b), isFlash(flash), readCommand(flash ? CmdReadFlash : CmdReadEeprom) {}
+    : TransferOperation(link, device, job), buffer(b), isFlash(flash) {}
 
 void ReadOperation::Take(std::uint32_t at, std::uint8_t value) {
   buffer.data()[at] = value;
   if (at < buffer.states().size()) buffer.states()[at] = StateRead;
 }
-
-bool ReadOperation::RequestBlock(std::uint8_t count) { return Send({readCommand, count}); }
 
 std::int32_t ReadOperation::Run() {
   const MessageCatalog& c = Catalog();
@@ -360,7 +298,6 @@ std::int32_t ReadOperation::Run() {
 
 std::int32_t ReadOperation::ReadChip(std::uint32_t n, std::int32_t captionId) {
   const MessageCatalog& c = Catalog();
-  SerialLink& port = link_.Port();
   switch (PathFor(device_, isFlash)) {
     case WirePath::At45: {
       const std::uint32_t pageSize = device_.PageSize;
@@ -368,84 +305,73 @@ std::int32_t ReadOperation::ReadChip(std::uint32_t n, std::int32_t captionId) {
       // The DataFlash's own phase counts pages, and always speaks of Flash.
       BeginPhase(c.GetText(captionId), c.GetText(captionId == msg::VerifyCaption ? msg::VerifyingFlash : msg::ReadingFlash),
                  static_cast<std::int32_t>(pages));
-      if (!SendCr({CmdFlashDeselect}) || !SendCr({CmdFlashSelect}) ||
-          !SendCr({CmdSpiWriteN, 0x00, 0x08, kAt45ContinuousRead, 0, 0, 0, 0, 0, 0, 0}))
+      if (!wire_.FlashDeselect() || !wire_.FlashSelect() || !wire_.At45ContinuousRead())
         return ResultCommunicationError;
       for (std::uint32_t p = 0; p < pages; ++p) {
         const std::uint32_t o = p * pageSize;
         const std::uint32_t count = std::min(pageSize, n - o);
-        if (!Send({CmdSpiReadN, Hi(count), Lo(count)})) return ResultCommunicationError;
-        const std::uint8_t* bytes = port.Receive(count);
+        const std::uint8_t* bytes = wire_.SpiReadN(static_cast<std::uint16_t>(count));
         if (!bytes) return ResultCommunicationError;
         for (std::uint32_t i = 0; i < count; ++i) Take(o + i, bytes[i]);
-        if (!ExpectCr()) return ResultCommunicationError;
+        if (!wire_.SpiReadNEnd()) return ResultCommunicationError;
         if (CancelRequested()) return ResultCancelled;
         ReportProgress(static_cast<std::int32_t>(p));
       }
-      buffer.RefreshView();
+      buffer.Changed(0, n);
       return ResultSuccess;  // the transfer stays open until the session ends
     }
     case WirePath::At89S4Byte:
       for (std::uint32_t i = 0; i < n; ++i) {
-        const bool sent = Send({CmdSpiRead4, kAt89ReadByte, Hi(i), Lo(i)});
-        const int b = sent ? port.ReceiveByte() : -1;
-        if (b < 0) {
-          return ConnectionFailure();
-        }
+        const int b = wire_.At89ReadByte(static_cast<std::uint16_t>(i));
+        if (b < 0) return ConnectionFailure();
         Take(i, static_cast<std::uint8_t>(b));
         if (CancelRequested()) return ResultCancelled;
         ReportProgress(static_cast<std::int32_t>(i / kBlockBytes));
       }
-      buffer.RefreshView();
+      buffer.Changed(0, n);
       return ResultSuccess;
     case WirePath::At25: {
       const std::uint32_t pageSize = device_.PageSize;
       const std::uint32_t pages = CeilDiv(n, pageSize);
       BeginPhase(c.GetText(captionId), c.GetText(captionId == msg::VerifyCaption ? msg::VerifyingEeprom : msg::ReadingEeprom),
                  static_cast<std::int32_t>(pages));
-      if (!SendCr({CmdEepSelect})) return ResultCommunicationError;
+      if (!wire_.EepSelect()) return ResultCommunicationError;
       Sleep(kAt25SelectMs);
-      if (!SendCr({CmdEepDeselect})) return ResultCommunicationError;
+      if (!wire_.EepDeselect()) return ResultCommunicationError;
       Sleep(kAt25SelectMs);
       for (std::uint32_t p = 0; p < pages; ++p) {
         const std::uint32_t o = p * pageSize;
         const std::uint32_t count = std::min(pageSize, n - o);
-        if (!SendCr({CmdEepSelect}) || !SendCr({CmdSpiPut, kAt25Read}) || !SendCr({CmdSpiPut, Hi(o)}) ||
-            !SendCr({CmdSpiPut, Lo(o)}))
-          return ResultCommunicationError;
+        if (!wire_.EepSelect() || !wire_.At25Read(static_cast<std::uint16_t>(o))) return ResultCommunicationError;
         for (std::uint32_t i = 0; i < count; ++i) {
-          const int b = port.SendByte(CmdSpiGet) ? port.ReceiveByte() : -1;
+          const int b = wire_.SpiGet();
           if (b < 0) return ResultCommunicationError;
           Take(o + i, static_cast<std::uint8_t>(b));
         }
-        if (!SendCr({CmdEepDeselect})) return ResultCommunicationError;
+        if (!wire_.EepDeselect()) return ResultCommunicationError;
         if (CancelRequested()) return ResultCancelled;
         ReportProgress(static_cast<std::int32_t>(p));
       }
-      if (!SendCr({CmdEndSession})) return ResultCommunicationError;
-      buffer.RefreshView();
+      if (!wire_.EndSession()) return ResultCommunicationError;
+      buffer.Changed(0, n);
       return ResultSuccess;
     }
     case WirePath::AvrPaged:
     case WirePath::Blocks: {
       const std::uint8_t code = isFlash ? ByteDelayCode(job_.transfer.delayByte, job_.transfer.delayByteValue, device_.FlashReadDelay)
                                         : ByteDelayCode(job_.transfer.delayByte2, job_.transfer.delayByteValue2, device_.EepromReadDelay);
-      if (!SendCr({CmdSetByteDelay, code})) {
-        return ConnectionFailure();
-      }
+      if (!wire_.SetByteDelay(code)) return ConnectionFailure();
       for (std::uint32_t k = 0; k < CeilDiv(n, kBlockBytes); ++k) {
         const std::uint32_t o = k * kBlockBytes;
         const std::uint32_t count = std::min(kBlockBytes, n - o);
-        const std::uint8_t* bytes = RequestBlock(static_cast<std::uint8_t>(count)) ? port.Receive(count) : nullptr;
-        if (!bytes) {
-          return ConnectionFailure();
-        }
+        const std::uint8_t* bytes = wire_.ReadBlock(isFlash, static_cast<std::uint8_t>(count), requestBytewise_);
+        if (!bytes) return ConnectionFailure();
         for (std::uint32_t i = 0; i < count; ++i) Take(o + i, bytes[i]);
         if (CancelRequested()) return ResultCancelled;
         if (!Delay(job_.delays.pageRead)) return ResultCancelled;
         ReportProgress(static_cast<std::int32_t>(k));
       }
-      buffer.RefreshView();
+      buffer.Changed(0, n);
       return ResultSuccess;
     }
   }
@@ -458,7 +384,9 @@ VerifyOperation::VerifyOperation(BoardLink& link, const DeviceRecord& device, co
                                  bool flash, ChipResults& results)
     : ReadOperation(link, device, job, b, flash),
       limit(static_cast<std::int32_t>(flash ? device.FlashSize : device.EepromSize)),
-      results_(results) {}
+      results_(results) {
+  requestBytewise_ = true;
+}
 
 void VerifyOperation::Take(std::uint32_t at, std::uint8_t value) {
   auto& states = buffer.states();
@@ -470,10 +398,6 @@ void VerifyOperation::Take(std::uint32_t at, std::uint8_t value) {
   std::int32_t none = -1;
   results_.firstMismatchAddress.compare_exchange_strong(none, static_cast<std::int32_t>(at));
   if (at < states.size()) states[at] = StatePending;
-}
-
-bool VerifyOperation::RequestBlock(std::uint8_t count) {
-  return link_.Port().SendByte(readCommand) && link_.Port().SendByte(count);
 }
 
 std::int32_t VerifyOperation::Run() {
@@ -497,24 +421,21 @@ BlankCheckOperation::BlankCheckOperation(BoardLink& link, const DeviceRecord& de
 std::int32_t BlankCheckOperation::Run() {
   const MessageCatalog& c = Catalog();
   const std::uint32_t f = device_.FlashSize;
-  SerialLink& port = link_.Port();
   BeginPhase(c.GetText(msg::BlankCheckCaption), c.GetText(msg::CheckingFlash), static_cast<std::int32_t>(f / kBlockBytes));
   switch (PathFor(device_, true)) {
     case WirePath::At45: {
       const std::uint32_t pageSize = device_.PageSize;
       const std::uint32_t pages = CeilDiv(f, pageSize);
       BeginPhase(c.GetText(msg::BlankCheckCaption), c.GetText(msg::CheckingFlash), static_cast<std::int32_t>(pages));
-      if (!SendCr({CmdFlashDeselect}) || !SendCr({CmdFlashSelect}) ||
-          !SendCr({CmdSpiWriteN, 0x00, 0x08, kAt45ContinuousRead, 0, 0, 0, 0, 0, 0, 0}))
+      if (!wire_.FlashDeselect() || !wire_.FlashSelect() || !wire_.At45ContinuousRead())
         return ResultCommunicationError;
       for (std::uint32_t p = 0; p < pages; ++p) {
         const std::uint32_t count = std::min(pageSize, f - p * pageSize);
-        if (!Send({CmdSpiReadN, Hi(count), Lo(count)})) return ResultCommunicationError;
-        const std::uint8_t* bytes = port.Receive(count);
+        const std::uint8_t* bytes = wire_.SpiReadN(static_cast<std::uint16_t>(count));
         if (!bytes) return ResultCommunicationError;
         // The page is read to its end either way.
         const bool blank = std::all_of(bytes, bytes + count, [](std::uint8_t b) { return b == 0xFF; });
-        if (!ExpectCr()) return blank ? ResultCommunicationError : ResultPollingFailure;
+        if (!wire_.SpiReadNEnd()) return blank ? ResultCommunicationError : ResultPollingFailure;
         if (!blank) return ResultPollingFailure;
         if (CancelRequested()) return ResultCancelled;
         ReportProgress(static_cast<std::int32_t>(p));
@@ -523,10 +444,8 @@ std::int32_t BlankCheckOperation::Run() {
     }
     case WirePath::At89S4Byte:
       for (std::uint32_t i = 0; i < f; ++i) {
-        const int b = Send({CmdSpiRead4, kAt89ReadByte, Hi(i), Lo(i)}) ? port.ReceiveByte() : -1;
-        if (b < 0) {
-          return ConnectionFailure();
-        }
+        const int b = wire_.At89ReadByte(static_cast<std::uint16_t>(i));
+        if (b < 0) return ConnectionFailure();
         if (b != 0xFF) return ResultPollingFailure;
         if (CancelRequested()) return ResultCancelled;
         ReportProgress(static_cast<std::int32_t>(i / kBlockBytes));
@@ -534,15 +453,11 @@ std::int32_t BlankCheckOperation::Run() {
       return ResultSuccess;
     default: {
       const std::uint8_t code = ByteDelayCode(job_.transfer.delayByte, job_.transfer.delayByteValue, device_.FlashReadDelay);
-      if (!SendCr({CmdSetByteDelay, code})) {
-        return ConnectionFailure();
-      }
+      if (!wire_.SetByteDelay(code)) return ConnectionFailure();
       for (std::uint32_t k = 0; k < f / kBlockBytes; ++k) {
         const std::uint32_t count = std::min(kBlockBytes, f - k * kBlockBytes);
-        const std::uint8_t* bytes = Send({CmdReadFlash, static_cast<std::uint8_t>(count)}) ? port.Receive(count) : nullptr;
-        if (!bytes) {
-          return ConnectionFailure();
-        }
+        const std::uint8_t* bytes = wire_.ReadBlock(true, static_cast<std::uint8_t>(count));
+        if (!bytes) return ConnectionFailure();
         if (!std::all_of(bytes, bytes + count, [](std::uint8_t b) { return b == 0xFF; })) return ResultPollingFailure;
         if (CancelRequested()) return ResultCancelled;
         if (!Delay(job_.delays.pageRead)) return ResultCancelled;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "link/ChipJob.h"
+#include "link/ChipWire.h"
 #include "operator/ProgressOperation.h"
 
 namespace zr7 {
@@ -32,10 +33,10 @@ class TransferOperation : public ProgressOperation {
  public:
   TransferOperation(BoardLink& link, const DeviceRecord& device, const ChipJob& job);
 
+  // The run's wire; its LastFailure names the command a failed run stopped at.
+  const ChipWire& Wire() const { return wire_; }
+
  protected:
-  bool Send(std::initializer_list<std::uint8_t> bytes);
-  bool SendCr(std::initializer_list<std::uint8_t> bytes);  // send, then require CR
-  bool ExpectCr();
   void ShowConnectionError();
   // The box, then the result code of a communication error.
   std::int32_t ConnectionFailure();
@@ -49,6 +50,7 @@ class TransferOperation : public ProgressOperation {
   bool Delay(std::int32_t ms);
 
   BoardLink& link_;
+  ChipWire wire_;
   const DeviceRecord& device_;
   const ChipJob job_;
 };
@@ -72,7 +74,6 @@ class ProgramOperation : public TransferOperation {
 
   MemoryBuffer& buffer;
   const bool isFlash;
-  const std::uint8_t blockCommand;
   const std::int32_t limit;
   // The bytes the run writes: the image up to the memory's size.
   std::uint32_t length = 0;
@@ -94,15 +95,14 @@ class ReadOperation : public TransferOperation {
 
   MemoryBuffer& buffer;
   const bool isFlash;
-  const std::uint8_t readCommand;
 
  protected:
   // What to do with each byte that arrives at offset `at`; reading stores, verifying compares.
   virtual void Take(std::uint32_t at, std::uint8_t value);
   // Reads `n` bytes in the device's framing; the first phase has begun.
   std::int32_t ReadChip(std::uint32_t n, std::int32_t captionId);
-  // Sends the block request of the general path (verify sends it as two single bytes).
-  virtual bool RequestBlock(std::uint8_t count);
+  // The general path's block request as two single bytes (the verify's way).
+  bool requestBytewise_ = false;
 };
 
 class VerifyOperation : public ReadOperation {
@@ -118,7 +118,6 @@ class VerifyOperation : public ReadOperation {
 
  protected:
   void Take(std::uint32_t at, std::uint8_t value) override;
-  bool RequestBlock(std::uint8_t count) override;
 
  private:
   ChipResults& results_;

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "link/ChipJob.h"
+
 namespace zr7 {
 
 // Options of this program that the original command line did not have; they are taken out
@@ -50,14 +52,6 @@ struct StartupProject {
 // "Recent" "LoadMostRecent" opens recent slot 1, a name on the command line replaces it;
 // "-autoprogram" counts only exactly so and only with a project.
 StartupProject ChooseStartupProject(bool loadMostRecent, std::string_view recentProject1, const CommandLine& line);
-
-// The board this run talks to. The simulator's port is for this run only and is never
-// written to the profile.
-struct BoardChoice {
-  int port = 0;  // 1..8, 0 = none chosen
-  bool highSpeed = false;
-  bool simulatorPort = false;  // `port` is the simulator's, not the user's
-};
 
 BoardChoice StartupBoard(int profilePort, bool profileHighSpeed, bool simulator);
 // The first run (no port in the profile) asks for the board before the window shows; not

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <iterator>
 #include <optional>
+#include <utility>
 
 #include "text/MessageCatalog.h"
 #include "operator/OperatorInterface.h"
@@ -40,76 +41,116 @@ std::string Shown(const std::string& value) {
   return value.size() <= limit ? value : value.substr(0, limit) + "...";
 }
 
-// Reads a number that indexes a table; false (with the offending text) when it lies outside.
-bool ReadIndex(const IniDocument& doc, const char* section, const char* key, std::int32_t fallback, int high,
-               std::int32_t& out, std::optional<RangeError>& error) {
-  std::optional<std::string> text = doc.Value(section, key);
-  std::int32_t value = (!text || text->empty()) ? fallback : LeadingNumber(*text);
-  if (value < 0 || value > high) {
-    if (!error) error = RangeError{key, Shown(text.value_or("")), 0, high};
-    return false;
+// One key of the project file: where it lives, the setting it holds, the value a file without
+// it means, and for a number that indexes a table or is a wait, the largest value accepted
+// (beyond a wait's bound a job would stand still for days: 2000000000 ms of reset pulse is
+// 23 days). The rows are in the order a new file is written; `checkRank` is the order in
+// which refused values are looked for, so a file with several reports the same one as ever.
+struct Key {
+  const char* section;
+  const char* name;
+  bool ProjectSettings::*flag = nullptr;
+  std::int32_t ProjectSettings::*number = nullptr;
+  std::int32_t missing = 0;  // a key missing from a file reads differently from a new project
+  int high = -1;             // -1: any number
+  int checkRank = 0;
+};
+
+constexpr Key Flag(const char* section, const char* name, bool ProjectSettings::*flag) {
+  return {section, name, flag};
+}
+constexpr Key Number(const char* section, const char* name, std::int32_t ProjectSettings::*number,
+                     std::int32_t missing, int high = -1, int checkRank = 0) {
+  return {section, name, nullptr, number, missing, high, checkRank};
+}
+
+using S = ProjectSettings;
+
+// The keys before [AutoProgram]'s lock and fuse bits, and those after them.
+const Key kLeadingKeys[] = {
+    Flag(kFiles, "FlashInvert", &S::flashInvert),
+    Flag(kSettings, "Polling", &S::polling),
+    Flag(kSettings, "CheckSign", &S::checkSign),
+    Flag(kSettings, "NoSynchronization", &S::noSynchronization),
+    Flag(kAuto, "AutoErase", &S::autoErase),
+    Flag(kAuto, "AutoEmptyCheck", &S::autoEmptyCheck),
+    Flag(kAuto, "AutoFlashReload", &S::autoFlashReload),
+    Flag(kAuto, "AutoFlashProgram", &S::autoFlashProgram),
+    Flag(kAuto, "AutoFlashVerify", &S::autoFlashVerify),
+    Flag(kAuto, "AutoEepromReload", &S::autoEepromReload),
+    Flag(kAuto, "AutoEepromProgram", &S::autoEepromProgram),
+    Flag(kAuto, "AutoEepromVerify", &S::autoEepromVerify),
+    Flag(kAuto, "AutoIncrementFlash", &S::autoIncrementFlash),
+    Flag(kAuto, "AutoIncrement", &S::autoIncrement),
+    Flag(kAuto, "ProgramFuse", &S::programFuse),
+};
+const Key kTrailingKeys[] = {
+    Number(kSettings, "ResetStrobeLength", &S::resetStrobeLength, 400, MaxResetStrobeMs, 1),
+    Number(kSettings, "SPIPeriod", &S::spiPeriod, 4, static_cast<int>(std::size(SckPeriods)) - 1, 2),
+    Number(kAuto, "AutoIncAddressFlash", &S::autoIncAddressFlash, 0),
+    Number(kAuto, "AutoIncAddress", &S::autoIncAddress, 0),
+    Number(kDevice, "DeviceNo", &S::deviceNo, 0, DeviceCount - 1, 6),  // missing: DefaultDeviceNo()
+    Flag(kDelays, "DelayByte", &S::delayByte),
+    Flag(kDelays, "DelayPage", &S::delayPage),
+    Number(kDelays, "DelayByteValue", &S::delayByteValue, 0),
+    Number(kDelays, "DelayPageValue", &S::delayPageValue, 0, MaxPageDelayMs, 3),
+    Flag(kDelays, "DelayByte2", &S::delayByte2),
+    Flag(kDelays, "DelayPage2", &S::delayPage2),
+    Number(kDelays, "DelayByteValue2", &S::delayByteValue2, 0),
+    Number(kDelays, "DelayPageValue2", &S::delayPageValue2, 0, MaxPageDelayMs, 4),
+};
+constexpr int kLockModeRank = 5;
+constexpr int kLockFuseDeviceRank = 7;
+
+// A value refused, ranked: the lowest rank is the one the message names.
+void Refuse(std::optional<std::pair<int, RangeError>>& worst, int rank, RangeError error) {
+  if (!worst || rank < worst->first) worst = std::make_pair(rank, std::move(error));
+}
+
+void ReadKey(const IniDocument& doc, const Key& key, std::int32_t missing, ProjectSettings& s,
+             std::optional<std::pair<int, RangeError>>& worst) {
+  if (key.flag) {
+    s.*key.flag = doc.Flag(key.section, key.name, false);
+    return;
   }
-  out = value;
-  return true;
+  const std::int32_t value = doc.Number(key.section, key.name, missing);
+  if (key.high >= 0 && (value < 0 || value > key.high)) {
+    Refuse(worst, key.checkRank, {key.name, Shown(doc.Text(key.section, key.name, "")), 0, key.high});
+    return;
+  }
+  s.*key.number = value;
 }
 
-// A value that is a wait: beyond its bound a job would stand still for days (2000000000 ms
-// of reset pulse is 23 days), so such a file is refused like an index out of its table.
-void CheckWait(const IniDocument& doc, const char* section, const char* key, std::int32_t value, int high,
-               std::optional<RangeError>& error) {
-  if ((value < 0 || value > high) && !error) error = RangeError{key, Shown(doc.Text(section, key, "")), 0, high};
-}
-
-// Every key of the file with the default for a missing one; a key missing from a file reads
-// differently from a new project (400 ms reset, delays 0).
+// Every key of the file with the default for a missing one.
 ProjectSettings ReadSettings(const IniDocument& doc, std::optional<RangeError>& error) {
   ProjectSettings s;
-  s.flashInvert = doc.Flag(kFiles, "FlashInvert", false);
-  s.polling = doc.Flag(kSettings, "Polling", false);
-  s.resetStrobeLength = doc.Number(kSettings, "ResetStrobeLength", 400);
-  CheckWait(doc, kSettings, "ResetStrobeLength", s.resetStrobeLength, MaxResetStrobeMs, error);
-  s.checkSign = doc.Flag(kSettings, "CheckSign", false);
-  ReadIndex(doc, kSettings, "SPIPeriod", 4, static_cast<int>(std::size(SckPeriods)) - 1, s.spiPeriod, error);
-  s.noSynchronization = doc.Flag(kSettings, "NoSynchronization", false);
-  s.autoErase = doc.Flag(kAuto, "AutoErase", false);
-  s.autoEmptyCheck = doc.Flag(kAuto, "AutoEmptyCheck", false);
-  s.autoFlashReload = doc.Flag(kAuto, "AutoFlashReload", false);
-  s.autoFlashProgram = doc.Flag(kAuto, "AutoFlashProgram", false);
-  s.autoFlashVerify = doc.Flag(kAuto, "AutoFlashVerify", false);
-  s.autoEepromReload = doc.Flag(kAuto, "AutoEepromReload", false);
-  s.autoEepromProgram = doc.Flag(kAuto, "AutoEepromProgram", false);
-  s.autoEepromVerify = doc.Flag(kAuto, "AutoEepromVerify", false);
-  s.autoIncrement = doc.Flag(kAuto, "AutoIncrement", false);
-  s.autoIncAddress = doc.Number(kAuto, "AutoIncAddress", 0);
-  s.autoIncrementFlash = doc.Flag(kAuto, "AutoIncrementFlash", false);
-  s.autoIncAddressFlash = doc.Number(kAuto, "AutoIncAddressFlash", 0);
-  s.delayByte = doc.Flag(kDelays, "DelayByte", false);
-  s.delayPage = doc.Flag(kDelays, "DelayPage", false);
-  s.delayByteValue = doc.Number(kDelays, "DelayByteValue", 0);
-  s.delayPageValue = doc.Number(kDelays, "DelayPageValue", 0);
-  CheckWait(doc, kDelays, "DelayPageValue", s.delayPageValue, MaxPageDelayMs, error);
-  s.delayByte2 = doc.Flag(kDelays, "DelayByte2", false);
-  s.delayPage2 = doc.Flag(kDelays, "DelayPage2", false);
-  s.delayByteValue2 = doc.Number(kDelays, "DelayByteValue2", 0);
-  s.delayPageValue2 = doc.Number(kDelays, "DelayPageValue2", 0);
-  CheckWait(doc, kDelays, "DelayPageValue2", s.delayPageValue2, MaxPageDelayMs, error);
-  s.programFuse = doc.Flag(kAuto, "ProgramFuse", false);
+  std::optional<std::pair<int, RangeError>> worst;
+  for (const Key& key : kLeadingKeys) ReadKey(doc, key, key.missing, s, worst);
+  for (const Key& key : kTrailingKeys)
+    ReadKey(doc, key, key.number == &S::deviceNo ? ProjectSettings::DefaultDeviceNo() : key.missing, s, worst);
 
   // The lock mode is text scanned like "%d": "3x" is 3, "abc" is 0. It is ORed into a chip
   // instruction, so a mode outside 0..3 is refused like a bad index.
   std::string lockText = doc.Text(kAuto, "LockMode", "0").substr(0, MaxLockModeText);
   std::int32_t lockMode = LeadingNumber(lockText);
-  if (lockMode < 0 || lockMode >= LockModeCount) {
-    if (!error) error = RangeError{"LockMode", Shown(lockText), 0, LockModeCount - 1};
-  } else {
+  if (lockMode < 0 || lockMode >= LockModeCount)
+    Refuse(worst, kLockModeRank, {"LockMode", Shown(lockText), 0, LockModeCount - 1});
+  else
     s.lockFuse.lockMode = lockMode;
-  }
   for (int i = 0; i < FuseBitCount; ++i) s.lockFuse.fuse[i] = doc.Flag(kAuto, FuseKey(i), false);
   for (int i = 0; i < BootLockBitCount; ++i) s.lockFuse.bootLock[i] = doc.Flag(kAuto, BootLockKey(i), false);
-
-  ReadIndex(doc, kDevice, "DeviceNo", ProjectSettings::DefaultDeviceNo(), DeviceCount - 1, s.deviceNo, error);
-  ReadIndex(doc, kAuto, "LockFuseDevice", s.deviceNo, DeviceCount - 1, s.lockFuseDeviceNo, error);
+  // A file without it means its own DeviceNo.
+  ReadKey(doc, Number(kAuto, "LockFuseDevice", &S::lockFuseDeviceNo, 0, DeviceCount - 1, kLockFuseDeviceRank),
+          s.deviceNo, s, worst);
+  if (worst) error = worst->second;
   return s;
+}
+
+void WriteKey(IniDocument& doc, const Key& key, const ProjectSettings& s) {
+  if (key.flag)
+    doc.SetFlag(key.section, key.name, s.*key.flag);
+  else
+    doc.SetNumber(key.section, key.name, s.*key.number);
 }
 
 // Sets every key in the order of the file format, so that a new file has its sections in
@@ -119,38 +160,12 @@ bool WriteSettings(IniDocument& doc, const ProjectSettings& s, const std::string
                    const std::string& eepromName) {
   bool ok = doc.Set(kFiles, "Flash", flashName);
   ok = doc.Set(kFiles, "Eeprom", eepromName) && ok;
-  doc.SetFlag(kFiles, "FlashInvert", s.flashInvert);
-  doc.SetFlag(kSettings, "Polling", s.polling);
-  doc.SetFlag(kSettings, "CheckSign", s.checkSign);
-  doc.SetFlag(kSettings, "NoSynchronization", s.noSynchronization);
-  doc.SetFlag(kAuto, "AutoErase", s.autoErase);
-  doc.SetFlag(kAuto, "AutoEmptyCheck", s.autoEmptyCheck);
-  doc.SetFlag(kAuto, "AutoFlashReload", s.autoFlashReload);
-  doc.SetFlag(kAuto, "AutoFlashProgram", s.autoFlashProgram);
-  doc.SetFlag(kAuto, "AutoFlashVerify", s.autoFlashVerify);
-  doc.SetFlag(kAuto, "AutoEepromReload", s.autoEepromReload);
-  doc.SetFlag(kAuto, "AutoEepromProgram", s.autoEepromProgram);
-  doc.SetFlag(kAuto, "AutoEepromVerify", s.autoEepromVerify);
-  doc.SetFlag(kAuto, "AutoIncrementFlash", s.autoIncrementFlash);
-  doc.SetFlag(kAuto, "AutoIncrement", s.autoIncrement);
-  doc.SetFlag(kAuto, "ProgramFuse", s.programFuse);
+  for (const Key& key : kLeadingKeys) WriteKey(doc, key, s);
   doc.SetNumber(kAuto, "LockMode", s.lockFuse.lockMode);
   for (int i = 0; i < FuseBitCount; ++i) doc.SetFlag(kAuto, FuseKey(i), s.lockFuse.fuse[i]);
   for (int i = 0; i < BootLockBitCount; ++i) doc.SetFlag(kAuto, BootLockKey(i), s.lockFuse.bootLock[i]);
   doc.SetNumber(kAuto, "LockFuseDevice", s.lockFuseDeviceNo);
-  doc.SetNumber(kSettings, "ResetStrobeLength", s.resetStrobeLength);
-  doc.SetNumber(kSettings, "SPIPeriod", s.spiPeriod);
-  doc.SetNumber(kAuto, "AutoIncAddressFlash", s.autoIncAddressFlash);
-  doc.SetNumber(kAuto, "AutoIncAddress", s.autoIncAddress);
-  doc.SetNumber(kDevice, "DeviceNo", s.deviceNo);
-  doc.SetFlag(kDelays, "DelayByte", s.delayByte);
-  doc.SetFlag(kDelays, "DelayPage", s.delayPage);
-  doc.SetNumber(kDelays, "DelayByteValue", s.delayByteValue);
-  doc.SetNumber(kDelays, "DelayPageValue", s.delayPageValue);
-  doc.SetFlag(kDelays, "DelayByte2", s.delayByte2);
-  doc.SetFlag(kDelays, "DelayPage2", s.delayPage2);
-  doc.SetNumber(kDelays, "DelayByteValue2", s.delayByteValue2);
-  doc.SetNumber(kDelays, "DelayPageValue2", s.delayPageValue2);
+  for (const Key& key : kTrailingKeys) WriteKey(doc, key, s);
   return ok;
 }
 
@@ -205,14 +220,14 @@ std::int32_t ProjectSettings::DefaultDeviceNo() { return FindDeviceByName("ATmeg
 
 Project::Project(OperatorInterface& op, const MessageCatalog& catalog) : op_(&op), catalog_(&catalog) {}
 
-void Project::Attach(ProjectWindow* owner, MemoryBuffer& flash, MemoryBuffer& eeprom) {
-  owner_ = owner;
+void Project::Attach(ViewInterface* view, MemoryBuffer& flash, MemoryBuffer& eeprom) {
+  view_ = view;
   flash_ = &flash;
   eeprom_ = &eeprom;
 }
 
 void Project::Refresh() {
-  if (owner_) owner_->RefreshControls();
+  if (view_) view_->ProjectChanged();
 }
 
 void Project::ShowError(const std::string& text) {
@@ -242,10 +257,6 @@ void Project::Reset() {
   s.lockFuseDeviceNo = s.deviceNo;
   s.spiPeriod = 4;
   s.autoIncAddressFlash = s.autoIncAddress = 0;
-  if (owner_) {
-    owner_->SetFlashInvert(false);
-    owner_->SetIncrementCheck(false);  // the check box mirrors autoIncrement, cleared above
-  }
   Refresh();
 }
 
@@ -284,10 +295,7 @@ bool Project::Load(const std::string& file) {
   // Everything is read and checked: only now does the current project change.
   Reset();
   settings_ = loaded;
-  if (owner_) {
-    owner_->SetFlashInvert(settings_.flashInvert);
-    owner_->SetIncrementCheck(settings_.autoIncrement);
-  }
+  Refresh();
   if (flash_) LoadImage(*flash_, file, doc.Text(kFiles, "Flash", Unspecified));
   if (eeprom_) LoadImage(*eeprom_, file, doc.Text(kFiles, "Eeprom", Unspecified));
   path_ = file;

@@ -15,21 +15,6 @@ namespace zr7 {
 class MessageCatalog;
 class OperatorInterface;
 
-// What the project asks of the window that shows it. Everything but RefreshControls may be
-// left as it is by an owner without such controls.
-class ProjectWindow : public ControlsOwner {
- public:
-  // The Flash view shows byte pairs swapped, and the "Inv" check box is set, or not.
-  virtual void SetFlashInvert(bool) {}
-  // The "Inc" check box.
-  virtual void SetIncrementCheck(bool) {}
-  // The SCK period combo selects entry `spiPeriod`.
-  virtual void SelectSckPeriod(int) {}
-  virtual void SelectDevice(int) {}
-  // The recent projects changed: the "Project" menu is to be rebuilt.
-  virtual void RebuildRecentMenu() {}
-};
-
 // Bounds of the project's waits in milliseconds: a file beyond them is refused on load, since
 // the job would otherwise stand still for as long.
 inline constexpr int MaxResetStrobeMs = 10000;
@@ -86,9 +71,9 @@ class Project : public ModificationListener {
   Project(const Project&) = delete;
   Project& operator=(const Project&) = delete;
 
-  // Binds the window (null on the command line) and the two images; once, before the
-  // buffers' Init.
-  void Attach(ProjectWindow* owner, MemoryBuffer& flash, MemoryBuffer& eeprom);
+  // Binds the view (null on the command line) and the two images; once, before the buffers'
+  // Init. Every change of file, settings or modified flag is reported to the view.
+  void Attach(ViewInterface* view, MemoryBuffer& flash, MemoryBuffer& eeprom);
 
   ProjectSettings& settings() { return settings_; }
   const ProjectSettings& settings() const { return settings_; }
@@ -127,7 +112,7 @@ class Project : public ModificationListener {
   FileRequest OpenRequest() const;
   FileRequest SaveRequest() const;
 
-  ProjectWindow* Window() const { return owner_; }
+  ViewInterface* View() const { return view_; }
   MemoryBuffer* FlashBuffer() const { return flash_; }
   MemoryBuffer* EepromBuffer() const { return eeprom_; }
 
@@ -137,7 +122,7 @@ class Project : public ModificationListener {
 
   OperatorInterface* op_;
   const MessageCatalog* catalog_;
-  ProjectWindow* owner_ = nullptr;
+  ViewInterface* view_ = nullptr;
   MemoryBuffer* flash_ = nullptr;
   MemoryBuffer* eeprom_ = nullptr;
   std::string path_{Unspecified};

@@ -8,12 +8,12 @@
 namespace zr7 {
 
 void ProjectCommands::Refresh() {
-  if (ProjectWindow* w = project_->Window()) w->RefreshControls();
+  if (ViewInterface* v = project_->View()) v->ProjectChanged();
 }
 
 void ProjectCommands::AddToRecent(const std::string& path) {
   recent_->AddToRecent(path);
-  if (ProjectWindow* w = project_->Window()) w->RebuildRecentMenu();
+  if (ViewInterface* v = project_->View()) v->RecentListChanged();
 }
 
 // The common end of Open, Reload and a recent entry.
@@ -21,10 +21,7 @@ void ProjectCommands::AfterLoad(bool loaded) {
   if (loaded) {
     op_->SetStatus(catalog_->GetText(msg::ProjectLoaded));
     profile_->SetLoadMostRecent(true);
-    if (ProjectWindow* w = project_->Window()) {
-      w->SelectSckPeriod(project_->settings().spiPeriod);
-      w->SelectDevice(project_->settings().deviceNo);
-    }
+    if (ViewInterface* v = project_->View()) v->DeviceSelected(project_->settings().deviceNo);
   } else {
     op_->SetStatus(catalog_->GetText(msg::ProjectNotLoaded));
   }

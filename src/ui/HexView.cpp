@@ -70,7 +70,6 @@ HexView::HexView(QWidget* parent, MemoryBuffer& buffer)
   bar->setSingleStep(1);
   bar->setPageStep(HexLayout::PageRows);
   connect(bar, &QAbstractSlider::actionTriggered, this, &HexView::OnScrollAction);
-  buffer_.AttachView(this);
 }
 
 HexView::~HexView() = default;

@@ -19,18 +19,17 @@ namespace zr7 {
 
 class HexViewGlyphs;
 
-class HexView : public QAbstractScrollArea, public BufferView {
+class HexView : public QAbstractScrollArea {
   Q_OBJECT
 
  public:
-  // Attaches itself to the buffer. The buffer must outlive the view's use of it: the owner
-  // calls the buffer's Detach before either goes away.
+  // Shows the buffer, which must outlive the view's use of it.
   HexView(QWidget* parent, MemoryBuffer& buffer);
   ~HexView() override;
 
   // Recomputes the scroll range and repaints; safe from any thread (a chip operation's worker
-  // calls it through the buffer), the work itself runs on the view's thread.
-  void Refresh() override;
+  // reports its bytes through the window), the work itself runs on the view's thread.
+  void Refresh();
   // The scroll bar from the image length and the current height. Not run on resizing: the
   // next change of the image does it.
   void UpdateScrollRange();

@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QThread>
 #include <QUrl>
 
 #include "text/CatalogTables.h"
@@ -58,19 +59,8 @@ QLabel* MakeSunkenLabel(QWidget* parent) {
 
 ImageView MakeImageView(QWidget* parent, MemoryBuffer& buffer) {
   auto* v = new HexView(parent, buffer);
-  return {v, v, [v](bool swap) { v->SetSwapBytePairs(swap); }};
+  return {v, [v] { v->Refresh(); }, [v](bool swap) { v->SetSwapBytePairs(swap); }};
 }
-
-class MainWindow::Label : public BufferLabel {
- public:
-  explicit Label(QLabel* label) : label_(label) {}
-  void SetText(std::string_view text) override {
-    if (label_) label_->setText(Q(text));
-  }
-
- private:
-  QPointer<QLabel> label_;
-};
 
 MainWindow::MainWindow(const MainWindowContext& c)
     : language_(c.language),
@@ -79,17 +69,11 @@ MainWindow::MainWindow(const MainWindowContext& c)
       profile_(c.profile),
       dialogs_(c.dialogs),
       simulatorPath_(c.simulatorPath),
-      ports_(PortMapOf(c.profile)),
-      comPort_(ports_),
-      link_(comPort_, c.op, c.catalog),
-      project_(c.op, c.catalog),
-      recent_(c.profile),
-      projectCommands_(project_, c.profile, recent_, c.op, c.catalog),
-      chip_(link_, flash_, eeprom_, results_, this),
+      bench_({c.op, c.catalog, c.profile}),
       texts_(this) {
   if (!simulatorPath_.empty()) {
-    ports_.Set(0, simulatorPath_);
-    comPort_.SetPortMap(ports_);
+    bench_.ports.Set(0, simulatorPath_);
+    bench_.port.SetPortMap(bench_.ports);
   }
   op_.SetOwner(this);
   client_ = new QWidget(this);
@@ -98,8 +82,6 @@ MainWindow::MainWindow(const MainWindowContext& c)
   BuildControls();
   BuildMenu();
   op_.SetStatusLabel(qobject_cast<QLabel*>(Control(control::StatusLine)));
-  flashLabel_ = std::make_unique<Label>(qobject_cast<QLabel*>(Control(control::FlashLabel)));
-  eepromLabel_ = std::make_unique<Label>(qobject_cast<QLabel*>(Control(control::EepromLabel)));
 
   // Width fixed, height may only grow (the anchors then stretch the Flash area).
   const DialogUnits du(client_->font());
@@ -115,16 +97,16 @@ MainWindow::~MainWindow() {
   if (!initialised_) return;
   controlsReady_ = false;  // nothing refreshes the title any more
   WriteBoardToProfile();
-  flash_.Detach();
-  eeprom_.Detach();
-  recent_.SaveRecentList();
+  bench_.flash.Detach();
+  bench_.eeprom.Detach();
+  bench_.recent.SaveRecentList();
   op_.SetStatusLabel(nullptr);
   op_.SetOwner(nullptr);
 }
 
 void MainWindow::WriteBoardToProfile() {
-  if (StorePort(board_)) profile_.SetComPort(board_.port);
-  profile_.SetHighSpeed(board_.highSpeed);
+  if (StorePort(bench_.board)) profile_.SetComPort(bench_.board.port);
+  profile_.SetHighSpeed(bench_.board.highSpeed);
   profile_.SetRussian(language_.RussianSelected);
 }
 
@@ -236,38 +218,34 @@ QString MainWindow::StatusText() const {
 
 void MainWindow::Initialise(const std::vector<std::string>& arguments) {
   op_.SetStatus(catalog_.GetText(msg::ProductTitle));
-  recent_.LoadRecentList();
+  bench_.recent.LoadRecentList();
   RebuildRecentMenu();
 
   language_.RussianSelected = profile_.Russian();
-  delays_ = profile_.Delays();
-  board_ = StartupBoard(profile_.ComPort(), profile_.HighSpeed(), !simulatorPath_.empty());
-  if (AskBoardAtStartup(board_)) {
+  bench_.delays = profile_.Delays();
+  bench_.board = StartupBoard(profile_.ComPort(), profile_.HighSpeed(), !simulatorPath_.empty());
+  if (AskBoardAtStartup(bench_.board)) {
     // Before the window is shown, preset to no port and normal speed.
-    if (auto choice = dialogs_.BoardSettings(this, catalog_, op_, 0, false, ports_)) {
-      board_.port = choice->port;
-      board_.highSpeed = choice->highSpeed;
+    if (auto choice = dialogs_.BoardSettings(this, catalog_, op_, 0, false, bench_.ports)) {
+      bench_.board.port = choice->port;
+      bench_.board.highSpeed = choice->highSpeed;
       for (int i = 0; i < PortCount; ++i)
-        if (choice->ports.PathFor(i) != ports_.PathFor(i)) profile_.SetPortPath(i, choice->ports.PathFor(i));
-      ports_ = choice->ports;
-      comPort_.SetPortMap(ports_);
+        if (choice->ports.PathFor(i) != bench_.ports.PathFor(i)) profile_.SetPortPath(i, choice->ports.PathFor(i));
+      bench_.ports = choice->ports;
+      bench_.port.SetPortMap(bench_.ports);
     }
   }
   WriteBoardToProfile();
 
-  project_.Attach(this, flash_, eeprom_);
   setWindowIcon(QApplication::windowIcon());
-  flash_.Init(op_, catalog_, false, flashLabel_.get(), &project_, this);
-  eeprom_.Init(op_, catalog_, true, eepromLabel_.get(), &project_, this);
-  flash_.Clear();
-  eeprom_.Clear();
+  bench_.ShowIn(this);
 
-  flashView_ = MakeImageView(client_, flash_);
+  flashView_ = MakeImageView(client_, bench_.flash);
   flashView_.widget->setObjectName(QStringLiteral("Preview Flash"));
-  flash_.AttachView(flashView_.view);
-  eepromView_ = MakeImageView(client_, eeprom_);
+  flashView_.refresh();
+  eepromView_ = MakeImageView(client_, bench_.eeprom);
   eepromView_.widget->setObjectName(QStringLiteral("Preview Eeprom"));
-  eeprom_.AttachView(eepromView_.view);
+  eepromView_.refresh();
   flashView_.widget->show();
   eepromView_.widget->show();
   LayoutHexViews();
@@ -279,19 +257,19 @@ void MainWindow::Initialise(const std::vector<std::string>& arguments) {
   if (start.name != Unspecified) {
     // Only a project that opens goes first in the list: a relative entry from an older profile,
     // started from elsewhere, must not turn into a wrong absolute one.
-    if (project_.Load(start.name)) {
-      recent_.AddToRecent(start.name);
+    if (bench_.project.Load(start.name)) {
+      bench_.recent.AddToRecent(start.name);
       RebuildRecentMenu();
     }
     autoprogramRequested_ = start.autoprogram;
   }
 
   FillSckCombo();
-  SelectSckPeriod(project_.settings().spiPeriod);
+  SelectSckPeriod(bench_.project.settings().spiPeriod);
   setAcceptDrops(true);
   Translate();
   initialised_ = true;
-  SelectDevice(project_.settings().deviceNo);
+  SelectDevice(bench_.project.settings().deviceNo);
 
   if (autoprogramRequested_) {
     // Before the window is shown: only the operations' dialogs and the verdict appear.
@@ -302,10 +280,8 @@ void MainWindow::Initialise(const std::vector<std::string>& arguments) {
 }
 
 void MainWindow::AutoprogramCommand(bool unattended) {
-  LockFuseCommands lockFuse(link_);
-  Autoprogram run(chip_, flash_, eeprom_, project_, lockFuse, DefaultClock());
-  ChipJob job = Job();
-  run.Run(job, unattended, outcome_);
+  bench_.device = CurrentDeviceIndex();
+  bench_.RunAutoprogram(unattended, outcome_);
 }
 
 void MainWindow::LayoutHexViews() {
@@ -349,10 +325,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void MainWindow::RefreshControls() {
   if (!controlsReady_ || !initialised_) return;
-  setWindowTitle(Q(WindowTitle(project_.path(), project_.modified(), catalog_.GetText(msg::ProductTitle))));
+  setWindowTitle(Q(WindowTitle(bench_.project.path(), bench_.project.modified(), catalog_.GetText(msg::ProductTitle))));
   const DeviceRecord* device = DeviceAt(CurrentDeviceIndex());
   if (!device) return;
-  ApplyEnabling(ComputeControlStates(*device, !flash_.empty(), !eeprom_.empty()));
+  ApplyEnabling(ComputeControlStates(*device, !bench_.flash.empty(), !bench_.eeprom.empty()));
 }
 
 void MainWindow::ApplyEnabling(const ControlStates& s) {
@@ -382,22 +358,23 @@ int MainWindow::CurrentDeviceIndex() const {
 void MainWindow::OnDeviceChanged() {
   const int index = CurrentDeviceIndex();
   if (index < 0) return;
-  ApplyDeviceChoice(project_, index);
+  bench_.device = index;
+  ApplyDeviceChoice(bench_.project, index);
   RefreshControls();
 }
 
 void MainWindow::ProjectSettingsCommand() {
-  LockFuseCommands commands(link_);
+  LockFuseCommands& commands = bench_.lockFuse;
   const ChipJob job = Job();
   const int current = CurrentDeviceIndex();
-  const auto chosen = RunProjectSettingsDialog(this, catalog_, op_, project_, [&](int device, LockFuseState& state) {
+  const auto chosen = RunProjectSettingsDialog(this, catalog_, op_, bench_.project, [&](int device, LockFuseState& state) {
     return EditAutoprogramLockFuse(this, catalog_, op_, commands, job, device, current, state);
   });
   if (!chosen) return;
-  SetIncrementCheck(project_.settings().autoIncrement);
-  project_.SetModified();
+  SetIncrementCheck(bench_.project.settings().autoIncrement);
+  bench_.project.SetModified();
   SelectDevice(*chosen);
-  SelectSckPeriod(project_.settings().spiPeriod);
+  SelectSckPeriod(bench_.project.settings().spiPeriod);
   OnDeviceChanged();
 }
 
@@ -449,7 +426,30 @@ void MainWindow::SelectSckPeriod(int spiPeriod) { Combo(control::SckCombo)->setC
 void MainWindow::SetFlashInvert(bool on) {
   Button(control::InvToggle)->setChecked(on);
   if (flashView_.setSwapBytePairs) flashView_.setSwapBytePairs(on);
-  flash_.RefreshView();
+  if (flashView_.refresh) flashView_.refresh();
+}
+
+void MainWindow::ImageChanged(ImageKind which, std::uint32_t offset, std::uint32_t length) {
+  // A transfer reports from its worker; the widgets are this thread's.
+  if (QThread::currentThread() != thread()) {
+    QMetaObject::invokeMethod(this, [=, this] { ImageChanged(which, offset, length); }, Qt::QueuedConnection);
+    return;
+  }
+  const bool flash = which == ImageKind::Flash;
+  if (auto* label = qobject_cast<QLabel*>(Control(flash ? control::FlashLabel : control::EepromLabel)))
+    label->setText(Q(ImageLabelText(flash ? bench_.flash : bench_.eeprom)));
+  const ImageView& view = flash ? flashView_ : eepromView_;
+  if (view.refresh) view.refresh();
+  RefreshControls();
+}
+
+void MainWindow::ProjectChanged() {
+  if (!controlsReady_) return;
+  const ProjectSettings& s = bench_.project.settings();
+  if (Button(control::InvToggle)->isChecked() != s.flashInvert) SetFlashInvert(s.flashInvert);
+  SetIncrementCheck(s.autoIncrement);
+  if (Combo(control::SckCombo)->count() > s.spiPeriod) SelectSckPeriod(s.spiPeriod);
+  RefreshControls();
 }
 
 void MainWindow::SetIncrementCheck(bool on) { Button(control::IncToggle)->setChecked(on); }
@@ -467,7 +467,7 @@ void MainWindow::RebuildRecentMenu() {
     if (row.id == RecentPlaceholderCommand) placeholderRow = &row;
   const std::string placeholder = placeholderRow ? catalog_.Pick(placeholderRow->english, placeholderRow->russian) : "";
   bool any = false;
-  for (const RecentMenuEntry& e : recent_.MenuEntries(placeholder)) {
+  for (const RecentMenuEntry& e : bench_.recent.MenuEntries(placeholder)) {
     if (e.commandId == RecentPlaceholderCommand) continue;
     QString text = Q(e.text);
     text.replace(QLatin1Char('&'), QStringLiteral("&&"));  // a path has no mnemonic
@@ -486,7 +486,7 @@ void MainWindow::RebuildRecentMenu() {
 // ---- Commands ----
 
 ChipJob MainWindow::Job() const {
-  ChipJob job = ChipJobOf(project_, board_.port, board_.highSpeed, delays_);
+  ChipJob job = bench_.Job();
   job.connect.deviceNumber = CurrentDeviceIndex();
   return job;
 }
@@ -494,11 +494,11 @@ ChipJob MainWindow::Job() const {
 void MainWindow::Command(int id, int code) {
   const Route route = RouteCommand(id, code);
   if (!CommandConnected(route.command)) return;
-  MemoryBuffer& image = route.target == ImageTarget::Eeprom ? eeprom_ : flash_;
+  MemoryBuffer& image = route.target == ImageTarget::Eeprom ? bench_.eeprom : bench_.flash;
   using C = WindowCommand;
   switch (route.command) {
     case C::ProjectCommand:
-      projectCommands_.Execute(id);
+      bench_.projectCommands.Execute(id);
       break;
     case C::Exit:
       close();
@@ -510,9 +510,9 @@ void MainWindow::Command(int id, int code) {
       LoadAtCommand(image);
       break;
     case C::Reload: {
-      std::int32_t status = results_.lastOperationStatus;
+      std::int32_t status = bench_.results.lastOperationStatus;
       ReloadCommand(image, status);
-      results_.lastOperationStatus = status;
+      bench_.results.lastOperationStatus = status;
       break;
     }
     case C::Save:
@@ -560,10 +560,10 @@ void MainWindow::Command(int id, int code) {
       SearchBoardCommand();
       break;
     case C::BoardInfo:
-      BoardManagement(link_).ShowBoardInfo(board_.port);
+      BoardManagement(bench_.link).ShowBoardInfo(bench_.board.port);
       break;
     case C::ReadCalibration:
-      BoardManagement(link_).ReadCalibration(Job().connect, board_.port);
+      BoardManagement(bench_.link).ReadCalibration(Job().connect, bench_.board.port);
       break;
     case C::UpdateFirmware:
       UpdateFirmwareCommand();
@@ -579,19 +579,18 @@ void MainWindow::Command(int id, int code) {
       return;
     case C::SckChanged:
       // Not a change of the project's contents that needs saving.
-      project_.settings().spiPeriod = Combo(control::SckCombo)->currentIndex();
+      bench_.project.settings().spiPeriod = Combo(control::SckCombo)->currentIndex();
       return;
     case C::InvToggled: {
       const bool on = Button(control::InvToggle)->isChecked();
-      project_.settings().flashInvert = on;
-      project_.SetModified();
-      if (flashView_.setSwapBytePairs) flashView_.setSwapBytePairs(on);
-      flash_.RefreshView();
+      bench_.project.settings().flashInvert = on;
+      SetFlashInvert(on);
+      bench_.project.SetModified();
       return;
     }
     case C::IncToggled:
-      project_.SetModified();
-      project_.settings().autoIncrement = Button(control::IncToggle)->isChecked();
+      bench_.project.settings().autoIncrement = Button(control::IncToggle)->isChecked();
+      bench_.project.SetModified();
       return;
     default:
       return;
@@ -604,54 +603,54 @@ void MainWindow::RunChipCommand(const Route& route) {
   const bool flash = route.target != ImageTarget::Eeprom;
   switch (route.command) {
     case WindowCommand::Program:
-      flash ? chip_.ProgramFlash(job) : chip_.ProgramEeprom(job);
+      flash ? bench_.chip.ProgramFlash(job) : bench_.chip.ProgramEeprom(job);
       break;
     case WindowCommand::Read:
-      flash ? chip_.ReadFlash(job) : chip_.ReadEeprom(job);
+      flash ? bench_.chip.ReadFlash(job) : bench_.chip.ReadEeprom(job);
       break;
     case WindowCommand::Verify:
-      flash ? chip_.VerifyFlash(job) : chip_.VerifyEeprom(job);
+      flash ? bench_.chip.VerifyFlash(job) : bench_.chip.VerifyEeprom(job);
       break;
     case WindowCommand::ChipErase:
-      chip_.ChipErase(job);
+      bench_.chip.ChipErase(job);
       break;
     case WindowCommand::SignatureButton:
-      chip_.SignatureButton(job);
+      bench_.chip.SignatureButton(job);
       break;
     case WindowCommand::SignatureMenu:
-      chip_.ReadSignature(job);
+      bench_.chip.ReadSignature(job);
       break;
     case WindowCommand::BlankCheck:
-      chip_.BlankCheck(job);
+      bench_.chip.BlankCheck(job);
       break;
     default:
       return;
   }
-  flash_.RefreshView();
-  eeprom_.RefreshView();
+  bench_.flash.Changed();
+  bench_.eeprom.Changed();
 }
 
 void MainWindow::BoardSettingsCommand() {
   // The simulator's device file is this run's only: the dialog shows, and may store, the
   // profile's paths.
-  PortMap shown = simulatorPath_.empty() ? ports_ : PortMapOf(profile_);
-  const BoardChoice before = board_;
+  PortMap shown = simulatorPath_.empty() ? bench_.ports : PortMapOf(profile_);
+  const BoardChoice before = bench_.board;
   const bool confirmed = zr7::BoardSettingsCommand(
-      profile_, board_.port, board_.highSpeed, shown,
+      profile_, bench_.board.port, bench_.board.highSpeed, shown,
       [this](int port, bool highSpeed, const PortMap& ports) {
         return dialogs_.BoardSettings(this, catalog_, op_, port, highSpeed, ports);
       });
-  board_ = BoardAfterSettings(before, confirmed, board_.port, board_.highSpeed);
-  ports_ = shown;
-  if (!simulatorPath_.empty()) ports_.Set(0, simulatorPath_);
-  comPort_.SetPortMap(ports_);
+  bench_.board = BoardAfterSettings(before, confirmed, bench_.board.port, bench_.board.highSpeed);
+  bench_.ports = shown;
+  if (!simulatorPath_.empty()) bench_.ports.Set(0, simulatorPath_);
+  bench_.port.SetPortMap(bench_.ports);
 }
 
 void MainWindow::AdvancedBoardSettingsCommand() {
-  delays_ = profile_.Delays();
-  if (auto edited = dialogs_.Delays(this, op_, delays_)) {
-    delays_ = *edited;
-    profile_.SetDelays(delays_);
+  bench_.delays = profile_.Delays();
+  if (auto edited = dialogs_.Delays(this, op_, bench_.delays)) {
+    bench_.delays = *edited;
+    profile_.SetDelays(bench_.delays);
   }
 }
 
@@ -664,26 +663,26 @@ void MainWindow::LanguageCommand() {
 }
 
 void MainWindow::LockFuseCommand() {
-  LockFuseCommands commands(link_);
+  LockFuseCommands& commands = bench_.lockFuse;
   OpenLockFuseTool(this, catalog_, op_, commands, Job(), CurrentDeviceIndex(), [this](ChipJob& job) {
-    chip_.ChipErase(job);
-    return results_.lastOperationStatus == 0;
+    bench_.chip.ChipErase(job);
+    return bench_.results.lastOperationStatus == 0;
   });
 }
 
 void MainWindow::SearchBoardCommand() {
-  const SearchResult found = BoardManagement(link_).SearchBoard();
+  const SearchResult found = BoardManagement(bench_.link).SearchBoard();
   // Kept in memory and written at shut-down; the simulator's slot stays this run's only.
-  board_.port = found.port;
-  board_.simulatorPort = !simulatorPath_.empty() && found.port == 1;
+  bench_.board.port = found.port;
+  bench_.board.simulatorPort = !simulatorPath_.empty() && found.port == 1;
 }
 
 void MainWindow::UpdateFirmwareCommand() {
   // The dialog names the image; the update reads it only once the operator has chosen.
   SelfProgramChoice offered = firmware_;
   offered.speed = FirmwareSpeed::Normal;  // each time, as the dialog opens with it
-  const FirmwareUpdateRequest request{board_.port, offered.imagePath, offered.confirmation, offered.speed};
-  UpdateFirmware(link_, request, [&](const FirmwareVersions& versions, FirmwareUpdateRequest& chosen) {
+  const FirmwareUpdateRequest request{bench_.board.port, offered.imagePath, offered.confirmation, offered.speed};
+  UpdateFirmware(bench_.link, request, [&](const FirmwareVersions& versions, FirmwareUpdateRequest& chosen) {
     const auto choice = RunSelfProgramDialog(this, catalog_, op_, versions, offered);
     if (!choice) return false;
     // Offered again by the next update.
@@ -708,7 +707,7 @@ void MainWindow::HelpCommand() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   // Exit and the close box. An unattended run has nobody to ask.
-  if (autoprogramRequested_ || projectCommands_.ConfirmLeave())
+  if (autoprogramRequested_ || bench_.projectCommands.ConfirmLeave())
     event->accept();
   else
     event->ignore();
@@ -744,14 +743,12 @@ void MainWindow::DropFiles(const std::vector<std::string>& files, QPoint windowP
       QApplication::beep();
       return;
     case A::OpenProject:
-      if (projectCommands_.ConfirmLeave() && project_.Load(d.path)) {
-        SelectSckPeriod(project_.settings().spiPeriod);
-        SelectDevice(project_.settings().deviceNo);
-      }
+      if (bench_.projectCommands.ConfirmLeave() && bench_.project.Load(d.path))
+        SelectDevice(bench_.project.settings().deviceNo);
       break;
     case A::LoadFlash:
     case A::LoadEeprom: {
-      MemoryBuffer& target = d.action == A::LoadFlash ? flash_ : eeprom_;
+      MemoryBuffer& target = d.action == A::LoadFlash ? bench_.flash : bench_.eeprom;
       if (MayReplaceImage(target) && LoadFile(target, d.path)) ShowBufferStatus(target);
       break;
     }

@@ -14,8 +14,6 @@
 #include "present/StartupLogic.h"
 #include "present/WindowRules.h"
 #include "buffers/MemoryBuffer.h"
-#include "link/BoardLink.h"
-#include "link/ComPort.h"
 #include "ui/SelfProgramDialog.h"
 #include "link/PortMap.h"
 #include "operations/Autoprogram.h"
@@ -24,6 +22,7 @@
 #include "project/Project.h"
 #include "project/ProjectCommands.h"
 #include "project/RecentList.h"
+#include "session/Workbench.h"
 #include "ui/QtWindowTexts.h"
 
 class QAction;
@@ -51,12 +50,12 @@ struct MainWindowContext {
 // A memory image's view, whatever widget provides it.
 struct ImageView {
   QWidget* widget = nullptr;
-  BufferView* view = nullptr;
+  std::function<void()> refresh;  // from any thread
   std::function<void(bool)> setSwapBytePairs;
 };
 ImageView MakeImageView(QWidget* parent, MemoryBuffer& buffer);
 
-class MainWindow : public QMainWindow, public ProjectWindow, public DeviceSelection {
+class MainWindow : public QMainWindow, public ViewInterface {
  public:
   explicit MainWindow(const MainWindowContext& context);
   // The shutdown sequence: settings back to the profile; the project is not saved.
@@ -73,18 +72,26 @@ class MainWindow : public QMainWindow, public ProjectWindow, public DeviceSelect
   // A command from a menu item, a button or a control notification.
   void Command(int id, int code = CodeClicked);
 
-  void RefreshControls() override;
+  // What the session reports: the window redraws from these.
+  void ImageChanged(ImageKind which, std::uint32_t offset, std::uint32_t length) override;
+  void ProjectChanged() override;
+  void DeviceSelected(int deviceNumber) override { SelectDevice(deviceNumber); }
+  void RecentListChanged() override { RebuildRecentMenu(); }
+
+  // Title and enabled commands, from the project, the images and the chosen chip.
+  void RefreshControls();
   void OnDeviceChanged();
   int CurrentDeviceIndex() const;
-  void SelectDevice(int deviceNumber) override;
+  // Selects the chip and lets the combos, the enabling and the project follow.
+  void SelectDevice(int deviceNumber);
   void FillDeviceCombos();
   void OnFamilyChanged();
   void FillSckCombo();
 
-  void SetFlashInvert(bool on) override;
-  void SetIncrementCheck(bool on) override;
-  void SelectSckPeriod(int spiPeriod) override;
-  void RebuildRecentMenu() override;
+  void SetFlashInvert(bool on);
+  void SetIncrementCheck(bool on);
+  void SelectSckPeriod(int spiPeriod);
+  void RebuildRecentMenu();
 
   // A file dropped at this point of the window (window coordinates).
   void DropFiles(const std::vector<std::string>& files, QPoint windowPoint);
@@ -93,11 +100,12 @@ class MainWindow : public QMainWindow, public ProjectWindow, public DeviceSelect
   QAction* MenuAction(int commandId) const;
   QMenu* Popup(int position) const;
   QString StatusText() const;
-  MemoryBuffer& FlashBuffer() { return flash_; }
-  MemoryBuffer& EepromBuffer() { return eeprom_; }
-  Project& CurrentProject() { return project_; }
-  ChipResults& Results() { return results_; }
-  const BoardChoice& Board() const { return board_; }
+  MemoryBuffer& FlashBuffer() { return bench_.flash; }
+  MemoryBuffer& EepromBuffer() { return bench_.eeprom; }
+  Project& CurrentProject() { return bench_.project; }
+  ChipResults& Results() { return bench_.results; }
+  const BoardChoice& Board() const { return bench_.board; }
+  Workbench& Bench() { return bench_; }
   QWidget* FlashViewWidget() const { return flashView_.widget; }
   QWidget* EepromViewWidget() const { return eepromView_.widget; }
 
@@ -109,8 +117,6 @@ class MainWindow : public QMainWindow, public ProjectWindow, public DeviceSelect
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  class Label;
-
   void BuildControls();
   void BuildMenu();
   void Translate();
@@ -139,22 +145,10 @@ class MainWindow : public QMainWindow, public ProjectWindow, public DeviceSelect
   MainWindowDialogs& dialogs_;
   std::string simulatorPath_;
 
-  BoardChoice board_;
-  BoardDelays delays_;
-  PortMap ports_;
-  ComPort comPort_;
-  BoardLink link_;
-  ChipResults results_;
-  MemoryBuffer flash_;
-  MemoryBuffer eeprom_;
-  Project project_;
-  RecentList recent_;
-  ProjectCommands projectCommands_;
-  ChipCommands chip_;
+  // The session this window shows: port, link, images, project, commands.
+  Workbench bench_;
   // The last update's file, sequence and speed, offered again by the next one.
   SelfProgramChoice firmware_;
-  std::unique_ptr<Label> flashLabel_;
-  std::unique_ptr<Label> eepromLabel_;
 
   QWidget* client_ = nullptr;
   QtWindowTexts texts_;

@@ -3,11 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <fcntl.h>
 #include <future>
 #include <sys/stat.h>
@@ -16,6 +11,7 @@
 
 #include "text/MessageCatalog.h"
 #include "support/ScriptedOperator.h"
+#include "support/TempFolder.h"
 #include "buffers/BufferCommands.h"
 #include "buffers/ImageFiles.h"
 #include "buffers/MemoryBuffer.h"
@@ -25,125 +21,117 @@ namespace fs = std::filesystem;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using Texts = std::vector<std::string>;
 using zr7::BoxAnswer;
 using zr7::BoxIcon;
+using zr7test::RandomBytes;
+using zr7test::ReadFile;
 
-struct Label : zr7::BufferLabel {
-  void SetText(std::string_view t) override { text = t; }
-  std::string text;
-};
-struct Project : zr7::ModificationListener {
-  void SetModified() override { ++setModified; }
+// The project and the window around the Flash image: the label as the window shows it.
+struct Surroundings : zr7::ViewInterface, zr7::ModificationListener {
+  void ImageChanged(zr7::ImageKind which, std::uint32_t, std::uint32_t) override {
+    if (which == zr7::ImageKind::Flash) label = zr7::ImageLabelText(*flash), ++refreshes;
+  }
+  void SetModified() override {}
   void ClearModifiedIfClean() override { ++clearIfClean; }
-  int setModified = 0, clearIfClean = 0;
-};
-struct Owner : zr7::ControlsOwner {
-  void RefreshControls() override { ++refreshes; }
-  int refreshes = 0;
+  const zr7::MemoryBuffer* flash = nullptr;
+  std::string label;
+  int clearIfClean = 0, refreshes = 0;
 };
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-void Write(const fs::path& p, std::string_view bytes) { std::ofstream(p, std::ios::binary) << bytes; }
-void Write(const fs::path& p, const Bytes& bytes) {
-  std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-}
 Bytes AsBytes(std::string_view s) { return Bytes(s.begin(), s.end()); }
-Bytes RandomImage(std::size_t n, unsigned seed) {
-  std::mt19937 random(seed);
-  Bytes b(n);
-  for (auto& x : b) x = static_cast<std::uint8_t>(random());
-  return b;
-}
-std::size_t Count(const Bytes& v, std::uint8_t value) {
-  return static_cast<std::size_t>(std::count(v.begin(), v.end(), value));
-}
+
+const std::string kHex1234 = ":0400000001020304F2\r\n:00000001FF\r\n";
 
 class BufferCommandsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() / ("zr7-buffers-" + std::to_string(getpid()) + "-" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    flash.Init(op, catalog, false, &flashLabel, &project, &owner);
-    eeprom.Init(op, catalog, true, nullptr, &project, &owner);
+    s.flash = &flash;
+    flash.Init(op, catalog, false, &s, &s);
+    eeprom.Init(op, catalog, true, &s, &s);
     flash.Clear();
     eeprom.Clear();
     op.SetDefaultAnswer(BoxAnswer::No);
   }
-  void TearDown() override { fs::remove_all(dir); }
-
-  std::string File(const std::string& name, std::string_view contents) {
-    Write(dir / name, contents);
-    return (dir / name).string();
-  }
-  std::string File(const std::string& name, const Bytes& contents) {
-    Write(dir / name, contents);
-    return (dir / name).string();
-  }
-  std::vector<std::string> BoxTexts() const {
-    std::vector<std::string> out;
-    for (const auto& b : op.Boxes()) out.push_back(b.text);
-    return out;
-  }
   std::string Text(int id) const { return catalog.GetText(id); }
-  std::size_t Entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {})); }
+  template <typename... Args>
+  std::string Format(int id, Args... args) const { return zr7::FormatText(catalog.GetText(id), args...); }
+  // The status line's text for the buffer as it is now.
+  std::string Status(zr7::MemoryBuffer& buffer) {
+    zr7::ShowBufferStatus(buffer);
+    return op.LastStatus();
+  }
 
-  fs::path dir;
+  zr7test::TempFolder dir;
   zr7::ScriptedOperator op;
   zr7::LanguageSettings language;
   zr7::MessageCatalog catalog{language};
-  Label flashLabel;
-  Project project;
-  Owner owner;
+  Surroundings s;
   zr7::MemoryBuffer flash, eeprom;
 };
 
-TEST_F(BufferCommandsTest, AFlashImageIsPaddedToEvenLengthAnEepromImageIsNot) {
-  const std::string path = File("three.bin", Bytes{1, 2, 3});
-  flash.MarkModified();
-  ASSERT_TRUE(zr7::LoadFile(flash, path));
-  EXPECT_EQ(flash.data(), (Bytes{1, 2, 3, 0xFF}));
-  EXPECT_EQ(flash.states(), Bytes(4, zr7::StateFromFile));
-  EXPECT_FALSE(flash.modified());
-  EXPECT_GT(project.clearIfClean, 0);
-  EXPECT_EQ(flashLabel.text, path);
-  ASSERT_TRUE(zr7::LoadFile(eeprom, path));
-  EXPECT_EQ(eeprom.data(), (Bytes{1, 2, 3}));
-  EXPECT_TRUE(op.Boxes().empty());
-}
+// The reader is chosen by the name (".bin" in any case: raw); what is not Intel HEX is loaded
+// as its raw bytes, after a box when it began as a broken record or the checksum question was
+// answered No; an Eeprom image keeps an odd length. A file that cannot be read is named and the
+// previous image stays; a pipe would block the reader and a device never end, so both are
+// refused at once; a link to a regular file is one.
+TEST_F(BufferCommandsTest, EachFileIsReadAsItsNameAndContentSay) {
+  const std::string text = "\r\nnot a hex file!", broken = ":0400000001020304\r\n:00000001FF\r\n",
+                    badSum = ":0400000001020304F0\r\n:0400040005060708E0\r\n:00000001FF\r\n";
+  const std::string fifo = dir / "pipe.hex", device = dir / "zero.bin";
+  fs::create_directory(dir / "folder.hex");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(mknod(device.c_str(), S_IFCHR | 0400, makedev(1, 5)), 0);  // reads as endless zeros
+  fs::create_symlink(dir / "good.bin", dir / "link.bin");
+  const std::string notRegular = "' is not a regular file (a pipe, a device or a socket): only image files are loaded.";
+  const Bytes previous = {9, 8};
+  // The file, its contents (none: not written here), the answer to a question, the image after
+  // the load (the previous one: refused) and the box shown.
+  const struct { std::string name, contents; std::optional<BoxAnswer> answer; Bytes image; std::string box; }
+      cases[] = {
+          {"image.BIN", kHex1234, {}, AsBytes(kHex1234), ""},
+          {"image.eep", kHex1234, {}, {1, 2, 3, 4}, ""},
+          {"notes.hex", text, {}, AsBytes(text), ""},
+          {"broken.hex", broken, {}, AsBytes(broken), Text(zr7::msg::ErrorInHexFile)},
+          {"sum.hex", badSum, BoxAnswer::Yes, {1, 2, 3, 4, 5, 6, 7, 8}, Text(zr7::msg::HexChecksumQuestion)},
+          {"sum.hex", badSum, BoxAnswer::No, AsBytes(badSum), Text(zr7::msg::HexChecksumQuestion)},
+          {"missing.hex", "", {}, previous, Format(zr7::msg::CannotReadFile, (dir / "missing.hex").c_str())},
+          {"folder.hex", "", {}, previous, Format(zr7::msg::CannotReadFile, (dir / "folder.hex").c_str())},
+          {"pipe.hex", "", {}, previous, "'" + fifo + notRegular},
+          {"zero.bin", "", {}, previous, "'" + device + notRegular},
+          {"link.bin", "", {}, previous, ""},
+      };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name + (c.answer == BoxAnswer::No ? " No" : ""));
+    ASSERT_TRUE(zr7::LoadFile(eeprom, dir.File("good.bin", previous)));
+    op.ClearEvents();
+    if (c.answer) op.QueueAnswer(*c.answer);
+    const std::string path = c.contents.empty() ? dir / c.name : dir.File(c.name, c.contents);
+    // Should the reader wait for a writer all the same, writers come and go after a deadline
+    // until it is done, so that the test fails rather than hangs.
+    auto load = std::async(std::launch::async, [&] { return zr7::LoadFile(eeprom, path); });
+    bool waited = false;
+    while (load.wait_for(std::chrono::milliseconds(waited ? 100 : 5000)) != std::future_status::ready) {
+      waited = true;
+      if (const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK); writer >= 0) close(writer);
+    }
+    EXPECT_FALSE(waited) << "the reader was kept waiting";
+    const bool loads = c.box.empty() || c.image != previous;
+    EXPECT_EQ(load.get(), loads);
+    EXPECT_EQ(eeprom.data(), c.image);
+    EXPECT_EQ(eeprom.fileName(), loads ? path : dir / "good.bin");
+    EXPECT_EQ(op.BoxTexts(), c.box.empty() ? Texts{} : Texts{c.box});
+  }
+  ASSERT_TRUE(zr7::LoadFile(eeprom, dir / "sum.hex"));  // answered No
+  EXPECT_EQ(op.Boxes().back().buttons, zr7::BoxButtons::YesNo);
 
-TEST_F(BufferCommandsTest, TheReaderIsChosenByTheNameAndFallsBackToRawBytes) {
-  const std::string hex = ":0400000001020304F2\r\n:00000001FF\r\n";
-  ASSERT_TRUE(zr7::LoadFile(eeprom, File("image.BIN", hex)));  // the ".bin" rule ignores case
-  EXPECT_EQ(eeprom.data(), AsBytes(hex));
-  ASSERT_TRUE(zr7::LoadFile(eeprom, File("image.eep", hex)));
-  EXPECT_EQ(eeprom.data(), (Bytes{1, 2, 3, 4}));
-
-  const std::string text = "\r\nnot a hex file";
-  ASSERT_TRUE(zr7::LoadFile(eeprom, File("notes.hex", text)));
-  EXPECT_EQ(eeprom.data(), AsBytes(text));
-  EXPECT_TRUE(op.Boxes().empty());
-
-  // A broken record is reported, then the file is loaded as its characters.
-  const std::string broken = ":0400000001020304\r\n:00000001FF\r\n";
-  ASSERT_TRUE(zr7::LoadFile(eeprom, File("broken.hex", broken)));
-  EXPECT_EQ(eeprom.data(), AsBytes(broken));
-  ASSERT_EQ(op.Boxes().size(), 1u);
-  EXPECT_EQ(op.Boxes()[0].text, Text(zr7::msg::ErrorInHexFile));
-  EXPECT_EQ(op.Boxes()[0].caption, Text(zr7::msg::ProductTitle));
-  EXPECT_EQ(op.Boxes()[0].icon, BoxIcon::Error);
-  // The status line after the load says so, once.
-  zr7::ShowBufferStatus(eeprom);
-  EXPECT_EQ(op.LastStatus(), "Eeprom length: 32 (0x20) bytes, Checksum = 0x05BD; '" + (dir / "broken.hex").string() +
-                                 "' is not Intel HEX and was taken as raw bytes");
-  zr7::ShowBufferStatus(eeprom);
-  EXPECT_EQ(op.LastStatus(), "Eeprom length: 32 (0x20) bytes, Checksum = 0x05BD");
+  // The box about a broken record; the status line after a load taken raw says so, once.
+  ASSERT_TRUE(zr7::LoadFile(eeprom, dir / "broken.hex"));
+  const zr7::ScriptedOperator::Event box = op.Boxes().back();
+  EXPECT_EQ(std::tuple(box.caption, box.icon), std::tuple(Text(zr7::msg::ProductTitle), BoxIcon::Error));
+  EXPECT_EQ(Status(eeprom), "Eeprom length: 32 (0x20) bytes, Checksum = 0x05BD; '" + (dir / "broken.hex") +
+                                "' is not Intel HEX and was taken as raw bytes");
+  EXPECT_EQ(Status(eeprom), "Eeprom length: 32 (0x20) bytes, Checksum = 0x05BD");
 }
 
 // The command line reads strictly: a file that is not the Intel HEX its name promises (or that
@@ -151,12 +139,8 @@ TEST_F(BufferCommandsTest, TheReaderIsChosenByTheNameAndFallsBackToRawBytes) {
 // and the previous image stays; a raw file under another name still loads, and says so.
 TEST_F(BufferCommandsTest, StrictReadingRefusesWhatIsNotTheImage) {
   flash.SetRawFallback(false);
-  ASSERT_TRUE(zr7::LoadFile(flash, File("good.bin", Bytes{9, 8})));
-  const struct {
-    const char* name;
-    std::string text;
-    const char* fault;
-  } cases[] = {
+  ASSERT_TRUE(zr7::LoadFile(flash, dir.File("good.bin", Bytes{9, 8})));
+  const struct { const char* name; std::string text; const char* fault; } cases[] = {
       {"notes.hex", "\r\nnot a hex file", "line 1 does not begin with ':'"},
       {"binary.EEP", std::string("\x7F" "ELF\0\1", 6), "line 1 does not begin with ':'"},
       {"empty.hex", "", "the file is empty"},
@@ -167,151 +151,98 @@ TEST_F(BufferCommandsTest, StrictReadingRefusesWhatIsNotTheImage) {
   };
   for (const auto& c : cases) {
     op.ClearEvents();
-    const std::string path = File(c.name, c.text);
+    const std::string path = dir.File(c.name, c.text);
     EXPECT_FALSE(zr7::LoadFile(flash, path)) << c.name;
     ASSERT_FALSE(op.Boxes().empty()) << c.name;
-    EXPECT_EQ(op.Boxes().back().text, "'" + path + "' is not valid Intel HEX: " + c.fault + ". Nothing was loaded.");
+    EXPECT_EQ(op.BoxTexts().back(), "'" + path + "' is not valid Intel HEX: " + c.fault + ". Nothing was loaded.");
     EXPECT_EQ(flash.data(), (Bytes{9, 8})) << c.name;
   }
-  const std::string raw = File("raw.dat", "raw bytes!");
+  const std::string raw = dir.File("raw.dat", "raw bytes!");
   ASSERT_TRUE(zr7::LoadFile(flash, raw));
   EXPECT_EQ(flash.data(), AsBytes("raw bytes!"));
-  zr7::ShowBufferStatus(flash);
-  EXPECT_EQ(op.LastStatus(), "Flash length: 10 (0xA) bytes, Checksum = 0x03B2; '" + raw +
-                                 "' is not Intel HEX and was taken as raw bytes");
+  EXPECT_EQ(Status(flash), "Flash length: 10 (0xA) bytes, Checksum = 0x03B2; '" + raw +
+                               "' is not Intel HEX and was taken as raw bytes");
 }
 
-// A pipe would block the reader until someone writes into it, a device would never end: both are
-// refused at once. Should the reader wait for a writer all the same, writers come and go after a
-// deadline until it is done, so that the test fails rather than hangs.
-TEST_F(BufferCommandsTest, APipeOrDeviceIsRefusedWithoutWaiting) {
-  ASSERT_TRUE(zr7::LoadFile(flash, File("good.bin", Bytes{9, 8})));
-  const std::string fifo = (dir / "pipe.hex").string(), device = (dir / "zero.bin").string();
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  ASSERT_EQ(mknod(device.c_str(), S_IFCHR | 0400, makedev(1, 5)), 0);  // reads as endless zeros
-  const std::string link = (dir / "link.bin").string();
-  fs::create_symlink(dir / "good.bin", link);
-  for (const std::string& path : {fifo, device}) {
-    op.ClearEvents();
-    auto load = std::async(std::launch::async, [&] { return zr7::LoadFile(flash, path); });
-    bool waited = false;
-    while (load.wait_for(std::chrono::milliseconds(waited ? 100 : 5000)) != std::future_status::ready) {
-      waited = true;
-      const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-      if (writer >= 0) close(writer);
-    }
-    EXPECT_FALSE(waited) << path << " kept the reader waiting";
-    EXPECT_FALSE(load.get()) << path;
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"'" + path +
-                                                   "' is not a regular file (a pipe, a device or a socket): only image "
-                                                   "files are loaded."});
-    EXPECT_EQ(flash.data(), (Bytes{9, 8}));
-  }
-  ASSERT_TRUE(zr7::LoadFile(flash, link));  // a link to a regular file is a regular file
-  EXPECT_EQ(flash.data(), (Bytes{9, 8}));
-}
-
-TEST_F(BufferCommandsTest, TheChecksumQuestionDecidesBetweenHexAndRaw) {
-  const std::string path = File("bad.hex", ":0400000001020304F0\r\n:0400040005060708E0\r\n:00000001FF\r\n");
-  op.QueueAnswer(BoxAnswer::Yes);
-  ASSERT_TRUE(zr7::LoadFile(eeprom, path));
-  EXPECT_EQ(eeprom.data(), (Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
-  ASSERT_EQ(op.Boxes().size(), 1u);
-  EXPECT_EQ(op.Boxes()[0].text, Text(zr7::msg::HexChecksumQuestion));
-  EXPECT_EQ(op.Boxes()[0].buttons, zr7::BoxButtons::YesNo);
-
-  op.ClearEvents();
-  op.QueueAnswer(BoxAnswer::No);
-  ASSERT_TRUE(zr7::LoadFile(eeprom, path));
-  EXPECT_EQ(eeprom.data(), AsBytes(ReadAll(path)));
-  EXPECT_EQ(op.Boxes().size(), 1u);
-}
-
-TEST_F(BufferCommandsTest, AFailedLoadSaysWhyAndKeepsThePreviousImage) {
-  ASSERT_TRUE(zr7::LoadFile(flash, File("good.bin", Bytes{9, 8})));
-  const std::string missing = (dir / "missing.hex").string();
-  EXPECT_FALSE(zr7::LoadFile(flash, missing));
-  EXPECT_FALSE(zr7::LoadFile(flash, dir.string()));  // a folder is not a file
-  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{zr7::FormatText(catalog.GetText(zr7::msg::CannotReadFile), missing.c_str()),
-                                                  zr7::FormatText(catalog.GetText(zr7::msg::CannotReadFile), dir.c_str())}));
-  EXPECT_EQ(flash.data(), (Bytes{9, 8}));
-  EXPECT_EQ(flash.fileName(), (dir / "good.bin").string());
-}
-
-TEST_F(BufferCommandsTest, AHexFileOfAFullImageIsReadWhole) {
-  const Bytes image = RandomImage(zr7::MaxImageSize, 3);
-  const std::string text = zr7::FormatHex(image);
-  ASSERT_GT(text.size(), 2 * std::size_t{zr7::MaxImageSize});  // far beyond the old read limit
-  const std::string path = File("full.hex", text);
-  ASSERT_TRUE(zr7::LoadFile(flash, path));
+// A HEX file of a full image is read whole, far beyond the old read limit; the same text broken
+// at its end falls back to raw bytes: the first 8 MiB, after a warning. So does a raw file
+// longer than the largest image; one of exactly the largest image loads without a word.
+TEST_F(BufferCommandsTest, ImagesUpToTheLargestAreReadWholeAndLongerFilesCut) {
+  const Bytes image = RandomBytes(zr7::MaxImageSize, 3);
+  std::string text = zr7::FormatHex(image);
+  ASSERT_GT(text.size(), 2 * std::size_t{zr7::MaxImageSize});
+  ASSERT_TRUE(zr7::LoadFile(flash, dir.File("full.hex", text)));
   EXPECT_TRUE(flash.data() == image);
   EXPECT_TRUE(op.Boxes().empty());
 
-  // The same text broken at its end falls back to raw bytes: the first 8 MiB, after a warning.
-  std::string broken = text;
-  broken.replace(broken.size() - 13, 13, ":0400000001\r\n");
-  ASSERT_TRUE(zr7::LoadFile(flash, File("full-broken.hex", broken)));
-  EXPECT_TRUE(flash.data() == AsBytes(std::string_view(broken).substr(0, zr7::MaxImageSize)));
+  text.replace(text.size() - 13, 13, ":0400000001\r\n");
+  ASSERT_TRUE(zr7::LoadFile(flash, dir.File("full-broken.hex", text)));
+  EXPECT_TRUE(flash.data() == AsBytes(std::string_view(text).substr(0, zr7::MaxImageSize)));
   ASSERT_EQ(op.Boxes().size(), 2u);
   EXPECT_EQ(op.Boxes()[0].text, Text(zr7::msg::ErrorInHexFile));
   EXPECT_EQ(op.Boxes()[1].icon, BoxIcon::Warning);
-}
 
-TEST_F(BufferCommandsTest, ARawFileLongerThanTheLargestImageLoadsItsStartAfterAWarning) {
-  Bytes big = RandomImage(zr7::MaxImageSize + 5, 4);
+  Bytes big = RandomBytes(zr7::MaxImageSize + 5, 4);
   big[0] = 'x';
-  const std::string path = File("huge.bin", big);
+  const std::string path = dir.File("huge.bin", big);
   big.resize(zr7::MaxImageSize);
+  op.ClearEvents();
   ASSERT_TRUE(zr7::LoadFile(eeprom, path));
   EXPECT_TRUE(eeprom.data() == big);
   const unsigned max = zr7::MaxImageSize;
-  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
-                            zr7::FormatText(catalog.GetText(zr7::msg::FileLongerThanLargestImage), path.c_str(), max, max)}));
-  // Exactly the largest image is no reason for a warning.
+  EXPECT_EQ(op.BoxTexts(), Texts{Format(zr7::msg::FileLongerThanLargestImage, path.c_str(), max, max)});
   op.ClearEvents();
-  ASSERT_TRUE(zr7::LoadFile(eeprom, File("exact.dat", big)));  // not ".bin", not Intel HEX either
+  ASSERT_TRUE(zr7::LoadFile(eeprom, dir.File("exact.dat", big)));  // not ".bin", not Intel HEX either
   EXPECT_TRUE(eeprom.data() == big);
   EXPECT_TRUE(op.Boxes().empty());
 }
 
 TEST_F(BufferCommandsTest, LoadAtGrowsTheImageAndAsksOnlyAboutAnOverlap) {
-  const std::string ten = File("ten.bin", Bytes(10, 0x11));
-  const auto start = [&] {
+  const std::string ten = dir.File("ten.bin", Bytes(10, 0x11));
+  const Bytes before(100, 0x22);
+  // Merges `ten` into an image of 100 bytes 0x22 at the address the dialog returns.
+  const auto loadAt = [&](std::optional<std::optional<std::uint32_t>> address) {
     flash.Allocate(100);
-    std::fill(flash.data().begin(), flash.data().end(), 0x22);
+    flash.data() = before;
     op.ClearEvents();
+    if (address) op.QueueLoadAddress(*address);
+    return zr7::LoadFileAt(flash, ten);
   };
-  start();
-  ASSERT_TRUE(zr7::LoadFileAt(flash, ten));  // the dialog proposes the end of the image
-  EXPECT_EQ(flash.size(), 110u);
-  EXPECT_EQ(Count(flash.data(), 0x11), 10u);
+  ASSERT_TRUE(loadAt({}));  // the dialog proposes the end of the image
+  Bytes want = before;
+  want.insert(want.end(), 10, 0x11);
+  EXPECT_EQ(flash.data(), want);
   EXPECT_TRUE(op.Boxes().empty());
-  EXPECT_EQ(flashLabel.text, ten);  // the merged file's name, no star
+  EXPECT_EQ(s.label, ten);  // the merged file's name, no star
   EXPECT_FALSE(flash.modified());
   EXPECT_EQ(flash.states(), Bytes(110, zr7::StateFromFile));
 
-  start();
-  op.QueueLoadAddress(200);
-  ASSERT_TRUE(zr7::LoadFileAt(flash, ten));
-  ASSERT_EQ(flash.size(), 210u);
-  EXPECT_EQ(Bytes(flash.data().begin() + 100, flash.data().begin() + 200), Bytes(100, 0xFF));
+  ASSERT_TRUE(loadAt(200));
+  want.insert(want.begin() + 100, 100, 0xFF);
+  EXPECT_EQ(flash.data(), want);
 
-  start();
-  op.QueueLoadAddress(50);
   op.QueueAnswer(BoxAnswer::Yes);
-  ASSERT_TRUE(zr7::LoadFileAt(flash, ten));
-  EXPECT_EQ(flash.size(), 100u);
-  EXPECT_EQ(Bytes(flash.data().begin() + 50, flash.data().begin() + 60), Bytes(10, 0x11));
-  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{Text(zr7::msg::LoadOverlapQuestion)}));
+  ASSERT_TRUE(loadAt(50));
+  want = before;
+  std::fill(want.begin() + 50, want.begin() + 60, 0x11);
+  EXPECT_EQ(flash.data(), want);
+  EXPECT_EQ(op.BoxTexts(), Texts{Text(zr7::msg::LoadOverlapQuestion)});
 
   // Refusing the overlap or cancelling the dialog leaves the image alone.
-  for (bool cancel : {false, true}) {
-    start();
-    op.QueueLoadAddress(cancel ? std::nullopt : std::optional<std::uint32_t>(50));
-    EXPECT_FALSE(zr7::LoadFileAt(flash, ten));
-    EXPECT_EQ(flash.data(), Bytes(100, 0x22));
-    EXPECT_EQ(BoxTexts().back(), Text(zr7::msg::CannotLoadFile));
+  for (auto address : {std::optional<std::uint32_t>(50), std::optional<std::uint32_t>()}) {
+    EXPECT_FALSE(loadAt(address));
+    EXPECT_EQ(flash.data(), before);
+    EXPECT_EQ(op.BoxTexts().back(), Text(zr7::msg::CannotLoadFile));
   }
+
+  // An address whose end lies beyond the largest image is refused; ending at it is allowed.
+  const unsigned address = zr7::MaxImageSize - 9, max = zr7::MaxImageSize;
+  EXPECT_FALSE(loadAt(address));
+  EXPECT_EQ(flash.data(), before);
+  EXPECT_TRUE(flash.modified());  // still the allocated, unsaved image
+  EXPECT_EQ(op.BoxTexts(), Texts{Format(zr7::msg::LoadAtBeyondLargestImage, ten.c_str(), address, 10u, max)});
+  ASSERT_TRUE(loadAt(address - 1));
+  EXPECT_EQ(flash.size(), zr7::MaxImageSize);
 
   // Nothing to merge into: no dialog, no message.
   flash.Clear();
@@ -320,37 +251,20 @@ TEST_F(BufferCommandsTest, LoadAtGrowsTheImageAndAsksOnlyAboutAnOverlap) {
   EXPECT_TRUE(op.Events().empty());
 }
 
-TEST_F(BufferCommandsTest, LoadAtRefusesAnAddressBeyondTheLargestImage) {
-  const std::string ten = File("ten.bin", Bytes(10, 0x11));
-  flash.Allocate(100);
-  op.ClearEvents();
-  op.QueueLoadAddress(zr7::MaxImageSize - 9);
-  EXPECT_FALSE(zr7::LoadFileAt(flash, ten));
-  EXPECT_EQ(flash.data(), Bytes(100, 0xFF));
-  EXPECT_TRUE(flash.modified());  // still the allocated, unsaved image
-  const unsigned address = zr7::MaxImageSize - 9, max = zr7::MaxImageSize;
-  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{zr7::FormatText(catalog.GetText(zr7::msg::LoadAtBeyondLargestImage),
-                                                                  ten.c_str(), address, 10u, max)}));
-  // Ending exactly at the largest image is allowed.
-  op.QueueLoadAddress(zr7::MaxImageSize - 10);
-  ASSERT_TRUE(zr7::LoadFileAt(flash, ten));
-  EXPECT_EQ(flash.size(), zr7::MaxImageSize);
-}
-
 TEST_F(BufferCommandsTest, ReloadOfADeletedFileEmptiesTheImageButKeepsTheName) {
-  const std::string path = File("image.hex", ":0400000001020304F2\r\n:00000001FF\r\n");
+  const std::string path = dir.File("image.hex", kHex1234);
   ASSERT_TRUE(zr7::LoadFile(flash, path));
   fs::remove(path);
   std::int32_t status = 7;
   EXPECT_FALSE(zr7::ReloadCommand(flash, status));
   EXPECT_EQ(status, -1);
   EXPECT_TRUE(flash.empty());
-  EXPECT_EQ(flashLabel.text, "[Unspecified]");
+  EXPECT_EQ(s.label, "[Unspecified]");
   EXPECT_EQ(flash.fileName(), path);
-  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{zr7::FormatText(catalog.GetText(zr7::msg::CannotReadFile), path.c_str())}));
+  EXPECT_EQ(op.BoxTexts(), Texts{Format(zr7::msg::CannotReadFile, path.c_str())});
   EXPECT_TRUE(op.StatusTexts().empty());
 
-  File("image.hex", ":0400000005060708E2\r\n:00000001FF\r\n");  // the file is back: the same name is tried
+  dir.File("image.hex", ":0400000005060708E2\r\n:00000001FF\r\n");  // the file is back: the same name is tried
   EXPECT_TRUE(zr7::ReloadCommand(flash, status));
   EXPECT_EQ(status, 0);
   EXPECT_EQ(flash.data(), (Bytes{5, 6, 7, 8}));
@@ -358,23 +272,22 @@ TEST_F(BufferCommandsTest, ReloadOfADeletedFileEmptiesTheImageButKeepsTheName) {
 }
 
 TEST_F(BufferCommandsTest, SaveWritesTheChosenFormatAndMarksTheImageSaved) {
-  ASSERT_TRUE(zr7::LoadFile(eeprom, File("in.bin", Bytes{0xA, 0xB, 0xC})));
+  ASSERT_TRUE(zr7::LoadFile(eeprom, dir.File("in.bin", Bytes{0xA, 0xB, 0xC})));
   eeprom.MarkModified();
-  const std::string txt = (dir / "dump.txt").string();
+  const std::string txt = dir / "dump.txt";
   op.QueueFile(txt);
   op.QueueAnswer(BoxAnswer::No);
   ASSERT_TRUE(zr7::SaveAsCommand(eeprom));
-  EXPECT_EQ(ReadAll(txt), "\x0A\x0B\x0C");
-  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{zr7::FormatText(catalog.GetText(zr7::msg::SaveAsHexQuestion), txt.c_str())}));
+  EXPECT_EQ(ReadFile(txt), "\x0A\x0B\x0C");
+  EXPECT_EQ(op.BoxTexts(), Texts{Format(zr7::msg::SaveAsHexQuestion, txt.c_str())});
   EXPECT_EQ(eeprom.fileName(), txt);
   EXPECT_FALSE(eeprom.modified());
   EXPECT_EQ(eeprom.states(), Bytes(3, zr7::StateSaved));
   EXPECT_EQ(op.LastStatus(), "Eeprom length: 3 (0x3) bytes, Checksum = 0x0021");
 
-  op.ClearEvents();
   op.QueueAnswer(BoxAnswer::Yes);
   ASSERT_TRUE(zr7::SaveCommand(eeprom));  // the same name, Intel HEX this time
-  EXPECT_EQ(ReadAll(txt), ":030000000A0B0CDC\r\n:00000001FF\r\n");
+  EXPECT_EQ(ReadFile(txt), ":030000000A0B0CDC\r\n:00000001FF\r\n");
 
   // Save of an empty image writes nothing but still reports it.
   eeprom.Clear();
@@ -385,58 +298,48 @@ TEST_F(BufferCommandsTest, SaveWritesTheChosenFormatAndMarksTheImageSaved) {
   EXPECT_FALSE(zr7::SaveAs(eeprom));
 }
 
+// The box names the file and the cause (a device with the numbers of the full device stands
+// for a full disk); the image still belongs to its old file, unsaved, and nothing is left behind.
 TEST_F(BufferCommandsTest, AFailedSaveKeepsTheOldFileTheFlagAndTheStates) {
-  const std::string path = File("image.hex", ":0400000001020304F2\r\n:00000001FF\r\n");
+  const std::string path = dir.File("image.hex", kHex1234);
   ASSERT_TRUE(zr7::LoadFile(flash, path));
   flash.data()[0] = 0x55;
   flash.states()[0] = zr7::StateChanged;
   flash.MarkModified();
   const Bytes states = flash.states();
-  const std::string old = ReadAll(path);
-
-  // The box names the file and the cause; a device with the numbers of the full device
-  // stands for a full disk.
-  const std::string folder = (dir / "folder.hex").string();
+  const std::string folder = dir / "folder.hex", full = dir / "full.hex";
   fs::create_directory(folder);
-  const std::string full = (dir / "full.hex").string();
   ASSERT_EQ(mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
-  const struct {
-    std::string path;
-    const char* cause;
-  } cases[] = {
+  const std::pair<std::string, const char*> cases[] = {
       {folder, "it is a folder"},
-      {(dir / "no-such-folder" / "x.hex").string(), "the folder does not exist"},
+      {dir / "no-such-folder/x.hex", "the folder does not exist"},
       {full, "the disk is full"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [target, cause] : cases) {
     op.ClearEvents();
-    op.QueueFile(c.path);
+    op.QueueFile(target);
     EXPECT_FALSE(zr7::SaveAsCommand(flash));
-    ASSERT_EQ(op.Boxes().size(), 1u) << c.path;
-    EXPECT_EQ(op.Boxes()[0].text, "Cannot save file '" + c.path + "': " + c.cause + ".");
-    EXPECT_EQ(op.Boxes()[0].icon, BoxIcon::Error);
+    EXPECT_EQ(op.BoxTexts(), Texts{"Cannot save file '" + target + "': " + cause + "."});
+    EXPECT_EQ(op.Boxes().at(0).icon, BoxIcon::Error);
+    EXPECT_TRUE(op.StatusTexts().empty());
   }
-  EXPECT_TRUE(fs::is_directory(folder));
-  EXPECT_TRUE(fs::is_character_file(full));
-  EXPECT_EQ(flash.fileName(), path);  // the image still belongs to its old file
-  EXPECT_TRUE(flash.modified());
+  EXPECT_TRUE(fs::is_directory(folder) && fs::is_character_file(full));
+  EXPECT_EQ(std::tuple(flash.fileName(), flash.modified(), s.label), std::tuple(path, true, path + "*"));
   EXPECT_EQ(flash.states(), states);
-  EXPECT_EQ(flashLabel.text, path + "*");
-  EXPECT_EQ(ReadAll(path), old);
-  EXPECT_EQ(Entries(), 3u);  // image.hex, folder.hex, full.hex: no temporary file left behind
-  EXPECT_TRUE(op.StatusTexts().empty());
+  EXPECT_EQ(ReadFile(path), kHex1234);
+  EXPECT_EQ(dir.Entries(), 3u);  // image.hex, folder.hex, full.hex
 }
 
 TEST_F(BufferCommandsTest, CloseEmptiesWithoutAskingAndTheStatusNamesTheBuffer) {
-  ASSERT_TRUE(zr7::LoadFile(flash, File("a.bin", Bytes{0xFF, 0x01, 0x02})));
+  ASSERT_TRUE(zr7::LoadFile(flash, dir.File("a.bin", Bytes{0xFF, 0x01, 0x02})));
   flash.MarkModified();
-  const int refreshes = owner.refreshes;
+  const int refreshes = s.refreshes;
   zr7::CloseCommand(flash);
   EXPECT_TRUE(flash.empty());
-  EXPECT_GT(owner.refreshes, refreshes);
+  EXPECT_GT(s.refreshes, refreshes);
   EXPECT_TRUE(op.Boxes().empty());
 
-  op.QueueFile(File("b.eep", ":03000000FF0102FB\r\n:00000001FF\r\n"));
+  op.QueueFile(dir.File("b.eep", ":03000000FF0102FB\r\n:00000001FF\r\n"));
   ASSERT_TRUE(zr7::LoadCommand(eeprom));
   EXPECT_EQ(op.LastStatus(), "Eeprom length: 3 (0x3) bytes, Checksum = 0x0102");
   EXPECT_FALSE(zr7::LoadCommand(eeprom));  // dialog cancelled: no status
@@ -446,7 +349,7 @@ TEST_F(BufferCommandsTest, CloseEmptiesWithoutAskingAndTheStatusNamesTheBuffer) 
 // Loading over a modified image asks first: Yes saves it (to its file, or Save As), No discards
 // it, Cancel keeps it; a save that did not happen keeps it too.
 TEST_F(BufferCommandsTest, LoadingOverAModifiedImageAsksSaveDiscardOrCancel) {
-  const std::string next = File("next.bin", Bytes{7, 7});
+  const std::string next = dir.File("next.bin", Bytes{7, 7});
   struct Case {
     BoxAnswer answer;
     bool named;
@@ -454,7 +357,7 @@ TEST_F(BufferCommandsTest, LoadingOverAModifiedImageAsksSaveDiscardOrCancel) {
   };
   for (Case c : {Case{BoxAnswer::Cancel, true, false}, {BoxAnswer::No, true, true}, {BoxAnswer::Yes, true, true},
                  {BoxAnswer::Yes, false, false}}) {
-    const std::string own = File("own.bin", Bytes{1, 2});
+    const std::string own = dir.File("own.bin", Bytes{1, 2});
     ASSERT_TRUE(zr7::LoadFile(flash, own));
     flash.data()[0] = 0x11;
     flash.MarkModified();
@@ -463,36 +366,42 @@ TEST_F(BufferCommandsTest, LoadingOverAModifiedImageAsksSaveDiscardOrCancel) {
     op.QueueFile(next);  // the file to load; none is left for a Save As, which is cancelled
     op.QueueAnswer(c.answer);
     EXPECT_EQ(zr7::LoadCommand(flash), c.loads);
-    ASSERT_EQ(op.Boxes().size(), 1u);
-    EXPECT_EQ(op.Boxes()[0].buttons, zr7::BoxButtons::YesNoCancel);
-    EXPECT_EQ(op.Boxes()[0].text, c.named ? zr7::FormatText(catalog.GetText(zr7::msg::FlashUnsavedBeforeLoad), own.c_str())
-                                          : Text(zr7::msg::FlashUnnamedBeforeLoad));
+    EXPECT_EQ(op.BoxTexts(), Texts{c.named ? Format(zr7::msg::FlashUnsavedBeforeLoad, own.c_str())
+                                           : Text(zr7::msg::FlashUnnamedBeforeLoad)});
+    EXPECT_EQ(op.Boxes().at(0).buttons, zr7::BoxButtons::YesNoCancel);
     EXPECT_EQ(flash.data(), c.loads ? (Bytes{7, 7}) : (Bytes{0x11, 2}));
-    EXPECT_EQ(ReadAll(own), c.named && c.answer == BoxAnswer::Yes ? "\x11\x02" : "\x01\x02");
+    EXPECT_EQ(ReadFile(own), c.named && c.answer == BoxAnswer::Yes ? "\x11\x02" : "\x01\x02");
   }
 }
 
 TEST_F(BufferCommandsTest, DroppedFilesAreDecidedByTheirExtensionAndKeepTheirName) {
   using Action = zr7::DropDecision::Action;
-  using zr7::DecideDrop;
   using zr7::DropZone;
-  EXPECT_EQ(DecideDrop({"/a.hex", "/b.hex"}, DropZone::FlashView).action, Action::Ignore);
-  EXPECT_EQ(DecideDrop({}, DropZone::FlashView).action, Action::Ignore);
-  EXPECT_EQ(DecideDrop({"/tmp/a.hex"}, DropZone::None).action, Action::Beep);
-  EXPECT_EQ(DecideDrop({"/tmp/.hex"}, DropZone::FlashView).action, Action::Ignore);
-  EXPECT_EQ(DecideDrop({"/tmp/job.ZR7"}, DropZone::None).action, Action::OpenProject);
-  EXPECT_EQ(DecideDrop({"/tmp/job.zr7"}, DropZone::EepromView).action, Action::OpenProject);
-  // A dot in a folder name is no extension.
-  EXPECT_EQ(DecideDrop({"/tmp/v1.zr7/image"}, DropZone::EepromView).action, Action::LoadEeprom);
+  const std::tuple<std::vector<std::string>, DropZone, Action> cases[] = {
+      {{"/a.hex", "/b.hex"}, DropZone::FlashView, Action::Ignore},
+      {{}, DropZone::FlashView, Action::Ignore},
+      {{"/tmp/a.hex"}, DropZone::None, Action::Beep},
+      {{"/tmp/.hex"}, DropZone::FlashView, Action::Ignore},
+      {{"/tmp/job.ZR7"}, DropZone::None, Action::OpenProject},
+      {{"/tmp/job.zr7"}, DropZone::EepromView, Action::OpenProject},
+      {{"/tmp/v1.zr7/image"}, DropZone::EepromView, Action::LoadEeprom},  // a dot in a folder name is no extension
+  };
+  for (const auto& [files, zone, action] : cases)
+    EXPECT_EQ(zr7::DecideDrop(files, zone).action, action) << (files.empty() ? "" : files[0]);
 
-  // On a case-sensitive file system "x.HEX" must be loaded as "x.HEX".
-  const std::string upper = File("x.HEX", ":0400000001020304F2\r\n:00000001FF\r\n");
-  const zr7::DropDecision d = DecideDrop({upper}, DropZone::FlashView);
+  // On a case-sensitive file system "x.BIN" must be loaded as "x.BIN": as a Flash image, padded
+  // to an even length, from its file, which it now matches.
+  const std::string upper = dir.File("x.BIN", Bytes{1, 2, 3});
+  const zr7::DropDecision d = zr7::DecideDrop({upper}, DropZone::FlashView);
   ASSERT_EQ(d.action, Action::LoadFlash);
   EXPECT_EQ(d.path, upper);
+  flash.MarkModified();
   ASSERT_TRUE(zr7::LoadFile(flash, d.path));
-  EXPECT_EQ(flashLabel.text, upper);
-  EXPECT_EQ(flash.data(), (Bytes{1, 2, 3, 4}));
+  EXPECT_EQ(s.label, upper);
+  EXPECT_EQ(flash.data(), (Bytes{1, 2, 3, 0xFF}));
+  EXPECT_EQ(flash.states(), Bytes(4, zr7::StateFromFile));
+  EXPECT_FALSE(flash.modified());
+  EXPECT_GT(s.clearIfClean, 0);
 }
 
 }  // namespace

@@ -1,10 +1,7 @@
-// The memory image itself: checksum, label, modification tracking, allocation for a read.
+// The memory image itself: checksum, label, modification tracking, what it reports, allocation
+// for a read.
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <numeric>
-#include <random>
 
 #include "text/MessageCatalog.h"
 #include "support/ScriptedOperator.h"
@@ -12,119 +9,106 @@
 
 namespace {
 
-struct Label : zr7::BufferLabel {
-  void SetText(std::string_view t) override {
-    text = t;
-    ++writes;
+using Bytes = std::vector<std::uint8_t>;
+
+// The project and the view around the image; the view keeps the label as the window would.
+struct Surroundings : zr7::ViewInterface, zr7::ModificationListener {
+  void ImageChanged(zr7::ImageKind which, std::uint32_t offset, std::uint32_t length) override {
+    changes.push_back({which, offset, length});
+    label = zr7::ImageLabelText(*buffer);
   }
-  std::string text;
-  int writes = 0;
-};
-struct View : zr7::BufferView {
-  void Refresh() override { ++refreshes; }
-  int refreshes = 0;
-};
-struct Project : zr7::ModificationListener {
   void SetModified() override { ++setModified; }
-  void ClearModifiedIfClean() override { ++clearIfClean; }
-  int setModified = 0, clearIfClean = 0;
-};
-struct Owner : zr7::ControlsOwner {
-  void RefreshControls() override { ++refreshes; }
-  int refreshes = 0;
+  void ClearModifiedIfClean() override {}
+  struct Change {
+    zr7::ImageKind which;
+    std::uint32_t offset, length;
+    bool operator==(const Change&) const = default;
+  };
+  const zr7::MemoryBuffer* buffer = nullptr;
+  std::vector<Change> changes;
+  std::string label;
+  int setModified = 0;
 };
 
 class MemoryBufferTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    buffer.Init(op, catalog, false, &label, &project, &owner);
-    buffer.AttachView(&view);
+    s.buffer = &buffer;
+    buffer.Init(op, catalog, false, &s, &s);
+    buffer.Clear();
   }
   zr7::ScriptedOperator op;
   zr7::LanguageSettings language;
   zr7::MessageCatalog catalog{language};
-  Label label;
-  View view;
-  Project project;
-  Owner owner;
+  Surroundings s;
   zr7::MemoryBuffer buffer;
 };
 
-TEST_F(MemoryBufferTest, ChecksumIsTheByteSumModulo65536) {
-  EXPECT_EQ(buffer.Checksum(), 0);  // empty
+// The sum itself is ImageChecksum's (ImageFilesTest); here only that the buffer's bytes are summed.
+TEST_F(MemoryBufferTest, ChecksumIsTheSumOfTheImage) {
+  EXPECT_EQ(buffer.Checksum(), 0);
   buffer.data() = {0xFF, 0x01, 0x02};
   EXPECT_EQ(buffer.Checksum(), 0x0102);
-  buffer.data().assign(258, 0xFF);
-  EXPECT_EQ(buffer.Checksum(), 0x00FE);
-  // Long and odd lengths: each 16-bit lane must not overflow before it is folded in.
-  for (std::size_t n : {std::size_t{7}, std::size_t{1031}, std::size_t{100003}, std::size_t{zr7::MaxImageSize - 1}}) {
-    buffer.data().assign(n, 0xFF);
-    EXPECT_EQ(buffer.Checksum(), static_cast<std::uint16_t>(n * 255)) << n;
-  }
-  std::mt19937 random(7);
-  buffer.data().resize(65541);
-  for (auto& b : buffer.data()) b = static_cast<std::uint8_t>(random());
-  const auto sum = std::accumulate(buffer.data().begin(), buffer.data().end(), std::uint64_t{0});
-  EXPECT_EQ(buffer.Checksum(), static_cast<std::uint16_t>(sum));
 }
 
 TEST_F(MemoryBufferTest, LabelShowsUnspecifiedAndAStarOnlyForAModifiedImage) {
-  EXPECT_EQ(label.text, "[Unspecified]");  // Init writes it for the name ""
+  EXPECT_EQ(s.label, "[Unspecified]");
+  const std::size_t reports = s.changes.size();
   buffer.MarkModified();
-  EXPECT_EQ(label.text, "[Unspecified]");  // nothing to save: no star
+  buffer.MarkModified();
+  EXPECT_TRUE(buffer.modified());
+  EXPECT_EQ(s.setModified, 2) << "the project hears of every change";
+  EXPECT_EQ(s.changes.size(), reports + 1) << "the view hears of the mark once";
+  EXPECT_EQ(s.label, "[Unspecified]");  // nothing to save: no star
   buffer.SetFileName("/tmp/a.hex");
   buffer.data() = {1, 2};
-  buffer.UpdateLabel();
-  EXPECT_EQ(label.text, "/tmp/a.hex*");
+  EXPECT_EQ(zr7::ImageLabelText(buffer), "/tmp/a.hex*");
   buffer.SetModifiedFlag(false);
-  buffer.UpdateLabel();
-  EXPECT_EQ(label.text, "/tmp/a.hex");
+  EXPECT_EQ(zr7::ImageLabelText(buffer), "/tmp/a.hex");
+  buffer.SetFileName("");
+  EXPECT_EQ(zr7::ImageLabelText(buffer), "[Unspecified]");
 }
 
-TEST_F(MemoryBufferTest, MarkModifiedTellsTheProjectEveryTimeButWritesTheLabelOnce) {
-  const int before = label.writes;
-  buffer.MarkModified();
-  buffer.MarkModified();
-  EXPECT_TRUE(buffer.modified());
-  EXPECT_EQ(project.setModified, 2);
-  EXPECT_EQ(label.writes, before + 1);
+TEST_F(MemoryBufferTest, ChangesAreReportedAsRangesOfTheirImage) {
+  zr7::MemoryBuffer eeprom;
+  eeprom.Init(op, catalog, true, &s, &s);
+  using C = Surroundings::Change;
+  using zr7::ImageKind;
+  ASSERT_TRUE(buffer.Allocate(300));
+  EXPECT_EQ(s.changes.back(), (C{ImageKind::Flash, 0, 300}));
+  s.changes.clear();
+  buffer.Changed(256, 44);
+  eeprom.Changed(3, 1);
+  EXPECT_EQ(s.changes, (std::vector<C>{{ImageKind::Flash, 256, 44}, {ImageKind::Eeprom, 3, 1}}));
 }
 
-TEST_F(MemoryBufferTest, AllocateGivesErasedPendingBytesAndMarksEverythingModified) {
+// Allocate gives erased bytes waiting for the chip's; Clear empties the image but the project
+// still counts it as unsaved; Detach frees the states and stops repaints.
+TEST_F(MemoryBufferTest, AllocateClearAndDetach) {
   ASSERT_TRUE(buffer.Allocate(0x2000));
-  ASSERT_EQ(buffer.size(), 8192u);
-  EXPECT_EQ(std::count(buffer.data().begin(), buffer.data().end(), 0xFF), 8192);
-  ASSERT_EQ(buffer.states().size(), 8192u);
-  EXPECT_EQ(std::count(buffer.states().begin(), buffer.states().end(), zr7::StatePending), 8192);
+  EXPECT_EQ(buffer.data(), Bytes(8192, 0xFF));
+  EXPECT_EQ(buffer.states(), Bytes(8192, zr7::StatePending));
   EXPECT_TRUE(buffer.modified());
-  EXPECT_EQ(project.setModified, 1);
-  EXPECT_EQ(owner.refreshes, 1);
-  EXPECT_GT(view.refreshes, 0);
-}
+  EXPECT_EQ(s.setModified, 1);
+  ASSERT_FALSE(s.changes.empty());
+  EXPECT_EQ(s.changes.back().length, 8192u);
 
-TEST_F(MemoryBufferTest, ClearEmptiesTheImageButKeepsItModified) {
-  buffer.Allocate(16);
   buffer.busy = true;
   buffer.SetFileName("/tmp/a.hex");
   ASSERT_TRUE(buffer.Clear());
-  EXPECT_TRUE(buffer.empty());
-  EXPECT_TRUE(buffer.states().empty());
+  EXPECT_TRUE(buffer.empty() && buffer.states().empty());
   EXPECT_FALSE(buffer.busy);
   EXPECT_EQ(buffer.fileName(), "[Unspecified]");
   EXPECT_FALSE(buffer.HasFileName());
-  EXPECT_TRUE(buffer.modified());  // the project still counts it as unsaved
-}
+  EXPECT_TRUE(buffer.modified());
 
-TEST_F(MemoryBufferTest, DetachStopsRepaintsAndFreesTheStates) {
   buffer.Allocate(16);
-  const int refreshes = view.refreshes, writes = label.writes;
+  const std::size_t reports = s.changes.size();
   buffer.Detach();
   EXPECT_TRUE(buffer.states().empty());
   EXPECT_EQ(buffer.size(), 16u);
-  buffer.RefreshView();
-  buffer.UpdateLabel();
-  EXPECT_EQ(view.refreshes, refreshes);
-  EXPECT_EQ(label.writes, writes);
+  buffer.Changed();
+  EXPECT_EQ(s.changes.size(), reports);
 }
 
 }  // namespace

@@ -2,65 +2,39 @@
 
 #include <gtest/gtest.h>
 
+// GCC 12 warns on designated initializers that leave members at their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <fstream>
-#include <random>
 
-#include <unistd.h>
-
-#include "BoardSimulator.h"
-#include "text/MessageCatalog.h"
-#include "support/ScriptedOperator.h"
 #include "link/BoardLink.h"
-#include "link/ComPort.h"
 #include "link/FirmwareUpdate.h"
+#include "support/BoardRig.h"
 #include "support/RecordingClock.h"
+#include "support/TempFolder.h"
 
 using namespace zr7;
-using zr7sim::BoardSimulator;
 using zr7sim::SimOptions;
 using Bytes = std::vector<std::uint8_t>;
+using Texts = std::vector<std::string>;
 
 namespace {
 
 constexpr int kPort = 4;
 constexpr LoaderConfirmation kSequence = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
 
-Bytes RandomImage(std::size_t size = FirmwareImageSize) {
-  std::mt19937 random(12345);
-  Bytes out(size);
-  for (auto& b : out) b = static_cast<std::uint8_t>(random());
-  return out;
-}
-
-std::string WriteTemp(const Bytes& bytes) {
-  char name[] = "/tmp/zr7-fw-XXXXXX";
-  const int fd = mkstemp(name);
-  EXPECT_GE(fd, 0);
-  close(fd);
-  std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
-  return name;
-}
-
 template <class ClockType>
-struct Rig {
-  explicit Rig(SimOptions options = {}, const Bytes& image = RandomImage())
-      : sim(std::move(options)), catalog(language), link(port, op, catalog, clock), image(image) {
-    std::string error;
-    EXPECT_TRUE(sim.Start(&error)) << error;
-    PortMap map;
-    map.Set(kPort - 1, sim.SlavePath());
-    port.SetPortMap(map);
-    path = WriteTemp(image);
+struct Rig : zr7test::BoardRig {
+  explicit Rig(SimOptions options = {})
+      : BoardRig(options.chip, {.sim = options, .clock = &clock, .boardPort = kPort}),
+        image(zr7test::RandomBytes(FirmwareImageSize, 12345)),
+        path(folder.File("fw.bin", image)) {
+    EXPECT_TRUE(started) << error;
   }
-  ~Rig() { std::remove(path.c_str()); }
 
   bool Update(FirmwareSpeed speed = FirmwareSpeed::Normal, std::optional<LoaderConfirmation> confirmation = {}) {
-    FirmwareUpdateRequest request{kPort, path, confirmation, speed};
-    return UpdateFirmware(link, request, [this](const FirmwareVersions& v) {
+    return UpdateFirmware(link, {kPort, path, confirmation, speed}, [this](const FirmwareVersions& v) {
       asked.push_back(v);
       return true;
     });
@@ -71,23 +45,9 @@ struct Rig {
       if (c.name == name) out.push_back(c);
     return out;
   }
-  std::vector<std::string> BoxTexts() const {
-    std::vector<std::string> out;
-    for (const auto& b : op.Boxes()) out.push_back(b.text);
-    return out;
-  }
-  bool Status(const std::string& text) const {
-    auto s = op.StatusTexts();
-    return std::find(s.begin(), s.end(), text) != s.end();
-  }
 
-  BoardSimulator sim;
-  LanguageSettings language;
-  MessageCatalog catalog;
-  ScriptedOperator op;
-  ComPort port;
   ClockType clock;
-  BoardLink link;
+  zr7test::TempFolder folder;
   Bytes image;
   std::string path;
   std::vector<FirmwareVersions> asked;
@@ -95,81 +55,71 @@ struct Rig {
 
 using InstantRig = Rig<zr7test::InstantClock>;
 
-// The operation's pauses, from the three that open it (before and after the loader command,
-// then the next one) on; the connections before and after have pauses of their own.
-std::vector<int> TransferSleeps(const std::vector<int>& all, std::vector<int> opening) {
-  auto it = std::search(all.begin(), all.end(), opening.begin(), opening.end());
-  return std::vector<int>(it, all.end());
-}
+// Both speeds stream the whole image; the board reports the new version. The pauses are counted
+// from the three that open the operation (around the loader command, then the next one).
+TEST(FirmwareUpdate, StreamsTheWholeImageWithTheSpeedsPauses) {
+  std::vector<int> normal{50, 50, 25}, reduced{100, 100, 50, 50, 50, 50, 50, 50, 50, 50, 50, 50};
+  for (std::size_t j = 0; j < FirmwareBlockCount; ++j) {
+    if (j % 32 == 31) normal.push_back(17);
+    reduced.push_back(j % 32 == 31 ? 30 : 5);
+  }
+  const struct {
+    SimOptions sim;
+    FirmwareSpeed speed;
+    std::optional<LoaderConfirmation> confirmation;
+    const char* current;  // a version conflict: no identification, its version
+    std::vector<int> pauses;
+  } cases[] = {
+      {{.firmware = "908", .ident = "ZR7 9.08"}, FirmwareSpeed::Normal, std::nullopt, "9.08", normal},
+      {{.loaderConfirmation = kSequence}, FirmwareSpeed::Reduced, kSequence, "ZR7 9.10", reduced},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.current);
+    InstantRig rig(c.sim);
+    ASSERT_TRUE(rig.Update(c.speed, c.confirmation));
+    ASSERT_EQ(rig.asked.size(), 1u);
+    EXPECT_EQ(rig.asked[0].current, c.current);
+    EXPECT_EQ(rig.asked[0].offered, "ZR7 9.10");
+    EXPECT_EQ(rig.sim.FirmwareImage(), rig.image);
+    EXPECT_EQ(rig.sim.Firmware(), "910");
+    const auto blocks = rig.Loader("LoaderBlock");
+    ASSERT_EQ(blocks.size(), FirmwareBlockCount);
+    const auto confirmation = rig.Loader("LoaderConfirmation");
+    ASSERT_EQ(confirmation.size(), c.confirmation ? 1u : 0u);
+    if (c.confirmation) {
+      EXPECT_EQ(confirmation[0].args, Bytes(kSequence.begin(), kSequence.end()));
+    }
 
-TEST(FirmwareUpdate, NormalSpeedStreamsTheWholeImageAndTheBoardReportsTheNewVersion) {
-  SimOptions s;
-  s.firmware = "908";
-  s.ident = "ZR7 9.08";
-  InstantRig rig(s);
-  ASSERT_TRUE(rig.Update());
-  ASSERT_EQ(rig.asked.size(), 1u);
-  EXPECT_EQ(rig.asked[0].current, "9.08");  // a version conflict: no identification, its version
-  EXPECT_EQ(rig.asked[0].offered, "ZR7 9.10");
+    const auto all = rig.clock.Sleeps();
+    const auto from = std::search(all.begin(), all.end(), c.pauses.begin(), c.pauses.begin() + 3);
+    ASSERT_GE(all.end() - from, static_cast<long>(c.pauses.size()));
+    EXPECT_EQ(std::vector<int>(from, from + static_cast<long>(c.pauses.size())), c.pauses);
 
-  EXPECT_EQ(rig.sim.FirmwareImage(), rig.image);
-  EXPECT_EQ(rig.sim.Firmware(), "910");
-  const auto blocks = rig.Loader("LoaderBlock");
-  ASSERT_EQ(blocks.size(), FirmwareBlockCount);
-  EXPECT_EQ(blocks[5].args, Bytes(rig.image.begin() + 20, rig.image.begin() + 24));
-  for (const auto& b : blocks) ASSERT_EQ(b.reply, Bytes{13});
-  EXPECT_TRUE(rig.Loader("LoaderConfirmation").empty());
-
-  // Pauses: enter, reply, first block, then only after every 32nd block.
-  const auto sleeps = TransferSleeps(rig.clock.Sleeps(), {50, 50, 25});
-  std::vector<int> expected{50, 50, 25};
-  expected.insert(expected.end(), FirmwareBlockCount / 32, 17);
-  ASSERT_GE(sleeps.size(), expected.size());
-  EXPECT_EQ(std::vector<int>(sleeps.begin(), sleeps.begin() + static_cast<long>(expected.size())), expected);
-
-  EXPECT_TRUE(rig.Status("Version successfully updated"));
-  EXPECT_EQ(rig.op.LastStatus(), "ZR7 9.10 (Serial number 01 23 45 67 89)");
-  ASSERT_FALSE(rig.op.ProgressBars().empty());
-  EXPECT_EQ(rig.op.ProgressBars().back(), 100);
-  EXPECT_TRUE(rig.op.Boxes().empty());
-}
-
-TEST(FirmwareUpdate, ReducedSpeedWithConfirmationSequence) {
-  SimOptions s;
-  s.loaderConfirmation = kSequence;
-  InstantRig rig(s);
-  ASSERT_TRUE(rig.Update(FirmwareSpeed::Reduced, kSequence));
-  EXPECT_EQ(rig.asked[0].current, "ZR7 9.10");
-  const auto confirmation = rig.Loader("LoaderConfirmation");
-  ASSERT_EQ(confirmation.size(), 1u);
-  EXPECT_EQ(confirmation[0].args, Bytes(kSequence.begin(), kSequence.end()));
-  EXPECT_EQ(rig.sim.FirmwareImage(), rig.image);
-
-  const auto sleeps = TransferSleeps(rig.clock.Sleeps(), {100, 100, 50});
-  std::vector<int> expected{100, 100, 50, 50, 50, 50, 50, 50, 50, 50, 50, 50};
-  for (std::size_t j = 0; j < FirmwareBlockCount; ++j) expected.push_back(j % 32 == 31 ? 30 : 5);
-  ASSERT_GE(sleeps.size(), expected.size());
-  EXPECT_EQ(std::vector<int>(sleeps.begin(), sleeps.begin() + static_cast<long>(expected.size())), expected);
+    const Texts statuses = rig.op.StatusTexts();
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Version successfully updated"), statuses.end());
+    EXPECT_EQ(rig.op.LastStatus(), "ZR7 9.10 (Serial number 01 23 45 67 89)");
+    ASSERT_FALSE(rig.op.ProgressBars().empty());
+    EXPECT_EQ(rig.op.ProgressBars().back(), 100);
+    EXPECT_TRUE(rig.op.Boxes().empty());
+  }
 }
 
 TEST(FirmwareUpdate, NormalSpeedPausesShowOnTheWire) {
   Rig<zr7test::RecordingClock> rig;  // real pauses: about 1.8 s
   ASSERT_TRUE(rig.Update());
-  std::vector<zr7sim::SimClock::time_point> starts;
-  for (const auto& c : rig.Loader("LoaderBlock")) starts.push_back(c.time);  // each block's last byte
-  ASSERT_EQ(starts.size(), FirmwareBlockCount);
+  std::vector<zr7sim::SimClock::time_point> ends;
+  for (const auto& c : rig.Loader("LoaderBlock")) ends.push_back(c.time);  // each block's last byte
+  ASSERT_EQ(ends.size(), FirmwareBlockCount);
   // After block 31 (0-based) the host waits 17 ms before it reads the CR and goes on.
-  EXPECT_GE(starts[32] - starts[31], std::chrono::milliseconds(17));
-  EXPECT_LT(starts[31] - starts[30], std::chrono::milliseconds(17));
+  EXPECT_GE(ends[32] - ends[31], std::chrono::milliseconds(17));
+  EXPECT_LT(ends[31] - ends[30], std::chrono::milliseconds(17));
 }
 
 TEST(FirmwareUpdate, ABoardAskingForAConfirmationNobodyGaveKeepsItsFirmware) {
-  SimOptions s;
-  s.loaderConfirmation = kSequence;
-  InstantRig rig(s);
+  InstantRig rig({.loaderConfirmation = kSequence});
   EXPECT_FALSE(rig.Update());
-  EXPECT_EQ(rig.BoxTexts().size(), 1u);
-  EXPECT_NE(rig.BoxTexts()[0].find("confirmation sequence"), std::string::npos);
+  ASSERT_EQ(rig.op.BoxTexts().size(), 1u);
+  EXPECT_NE(rig.op.BoxTexts()[0].find("confirmation sequence"), std::string::npos);
   EXPECT_EQ(rig.op.LastStatus(), "Error while version updating");
   EXPECT_TRUE(rig.Loader("LoaderBlock").empty());
   EXPECT_TRUE(rig.sim.FirmwareImage().empty());
@@ -179,17 +129,14 @@ TEST(FirmwareUpdate, ABoardAskingForAConfirmationNobodyGaveKeepsItsFirmware) {
 }
 
 TEST(FirmwareUpdate, AFailedBlockLeavesTheLoaderAndASecondUpdateMendsIt) {
-  SimOptions s;
-  s.faults.loaderBadReplyAtBlock = 100;
-  InstantRig rig(s);
+  InstantRig rig({.faults = {.loaderBadReplyAtBlock = 100}});
   EXPECT_FALSE(rig.Update());
-  EXPECT_EQ(rig.BoxTexts(), (std::vector<std::string>{"Connection error"}));
+  EXPECT_EQ(rig.op.BoxTexts(), Texts{"Connection error"});
   EXPECT_EQ(rig.op.LastStatus(), "Error while version updating");
   EXPECT_EQ(rig.Loader("LoaderBlock").size(), 100u);
   EXPECT_EQ(rig.sim.Firmware(), "ldr");
 
   rig.sim.SetFaults({});
-  rig.op.ClearEvents();
   ASSERT_TRUE(rig.Update());
   ASSERT_EQ(rig.asked.size(), 2u);
   EXPECT_TRUE(rig.asked[1].boardEmpty);
@@ -198,54 +145,42 @@ TEST(FirmwareUpdate, AFailedBlockLeavesTheLoaderAndASecondUpdateMendsIt) {
   EXPECT_EQ(rig.sim.Firmware(), "910");
 }
 
-TEST(FirmwareUpdate, AWrongImageIsRefusedBeforeTheBoardHearsAnything) {
-  InstantRig rig({}, RandomImage(FirmwareImageSize - 1));
-  EXPECT_FALSE(rig.Update());
-  ASSERT_EQ(rig.BoxTexts().size(), 1u);
-  EXPECT_NE(rig.BoxTexts()[0].find("12287 bytes"), std::string::npos) << rig.BoxTexts()[0];
-  EXPECT_TRUE(rig.asked.empty());
-
-  FirmwareUpdateRequest missing{kPort, "/nonexistent/fw.bin", {}, FirmwareSpeed::Normal};
-  EXPECT_FALSE(UpdateFirmware(rig.link, missing, [](const FirmwareVersions&) { return true; }));
-  EXPECT_NE(rig.BoxTexts().back().find("Cannot read"), std::string::npos);
-  EXPECT_TRUE(rig.sim.Log().Bytes().empty());
-}
-
-TEST(FirmwareUpdate, TheFileChosenInTheDialogIsReadAfterTheChoice) {
+// A wrong or missing file, a cancelled dialog and no port: the loader is never entered. The
+// file chosen in the dialog is read after the choice.
+TEST(FirmwareUpdate, NothingIsSentWithoutAGoodFileAChoiceAndAPort) {
   InstantRig rig;
-  FirmwareUpdateRequest request{kPort, "", {}, FirmwareSpeed::Normal};
-  const std::string wrong = WriteTemp(RandomImage(100));
-  bool asked = false;
-  // A file of the wrong size chosen in the dialog: refused, and the loader never entered.
+  int questions = 0;
+  auto yes = [&](const FirmwareVersions&) { return ++questions > 0; };
+  const std::string wrong = rig.folder.File("short.bin", zr7test::RandomBytes(FirmwareImageSize - 1, 1));
+  EXPECT_FALSE(UpdateFirmware(rig.link, {kPort, wrong, {}, FirmwareSpeed::Normal}, yes));
+  ASSERT_EQ(rig.op.BoxTexts().size(), 1u);
+  EXPECT_NE(rig.op.BoxTexts()[0].find("12287 bytes"), std::string::npos) << rig.op.BoxTexts()[0];
+  EXPECT_FALSE(UpdateFirmware(rig.link, {kPort, rig.folder / "missing.bin", {}, FirmwareSpeed::Normal}, yes));
+  EXPECT_NE(rig.op.BoxTexts().back().find("Cannot read"), std::string::npos);
+  EXPECT_EQ(questions, 0);
+  EXPECT_TRUE(rig.sim.Log().Bytes().empty());
+
+  EXPECT_FALSE(UpdateFirmware(rig.link, {kPort, rig.path, {}, FirmwareSpeed::Normal},
+                              [](const FirmwareVersions&) { return false; }));
+  rig.op.ClearEvents();
+  EXPECT_FALSE(UpdateFirmware(rig.link, {0, rig.path, {}, FirmwareSpeed::Normal}, yes));
+  EXPECT_EQ(rig.op.BoxTexts(), Texts{"No board specified"});
+
+  const FirmwareUpdateRequest request{kPort, "", {}, FirmwareSpeed::Normal};
   EXPECT_FALSE(UpdateFirmware(rig.link, request, [&](const FirmwareVersions& v, FirmwareUpdateRequest& r) {
-    asked = true;
+    ++questions;
     EXPECT_EQ(v.current.substr(4), "9.10");
     r.imagePath = wrong;
     return true;
   }));
-  EXPECT_TRUE(asked);
+  EXPECT_EQ(questions, 1);  // the dialog alone: no question without a port
   EXPECT_TRUE(rig.Loader("LoaderBlock").empty());
   EXPECT_EQ(rig.sim.Firmware(), "910");
-  std::remove(wrong.c_str());
-
   EXPECT_TRUE(UpdateFirmware(rig.link, request, [&](const FirmwareVersions&, FirmwareUpdateRequest& r) {
     r.imagePath = rig.path;
     return true;
   }));
   EXPECT_EQ(rig.sim.FirmwareImage(), rig.image);
-}
-
-TEST(FirmwareUpdate, CancelledDialogAndNoPortSendNoImage) {
-  InstantRig rig;
-  FirmwareUpdateRequest request{kPort, rig.path, {}, FirmwareSpeed::Normal};
-  EXPECT_FALSE(UpdateFirmware(rig.link, request, [](const FirmwareVersions&) { return false; }));
-  EXPECT_TRUE(rig.Loader("LoaderBlock").empty());
-  EXPECT_EQ(rig.sim.Firmware(), "910");
-
-  request.portNumber = 0;
-  rig.op.ClearEvents();
-  EXPECT_FALSE(UpdateFirmware(rig.link, request, [](const FirmwareVersions&) { return true; }));
-  EXPECT_EQ(rig.BoxTexts(), (std::vector<std::string>{"No board specified"}));
 }
 
 TEST(FirmwareUpdate, ConfirmationParsing) {

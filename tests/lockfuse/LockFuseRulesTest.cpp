@@ -5,23 +5,24 @@
 
 #include <algorithm>
 
-#include "text/MessageCatalog.h"
-#include "support/ScriptedOperator.h"
 #include "devices/DeviceTable.h"
 #include "lockfuse/LockFuseLayout.h"
 #include "lockfuse/LockFusePanel.h"
 #include "lockfuse/LockFuseRules.h"
+#include "support/ScriptedOperator.h"
+#include "text/MessageCatalog.h"
 
 using namespace zr7;
 
 namespace {
 
 const DeviceRecord& Chip(const char* name) { return *DeviceAt(FindDeviceByName(name)); }
+const LockFuseLayout& Layout(const char* chip) { return LayoutOf(Chip(chip)); }
 
 LockFuseState With(const char* chip, std::initializer_list<const char*> programmed) {
   LockFuseState s;
   for (const char* name : programmed) {
-    const int i = FindFuse(LayoutOf(Chip(chip)), name);
+    const int i = FindFuse(Layout(chip), name);
     EXPECT_GE(i, 0) << name;
     s.fuse[static_cast<std::size_t>(i)] = true;
   }
@@ -31,38 +32,34 @@ LockFuseState With(const char* chip, std::initializer_list<const char*> programm
 struct Texts {
   LanguageSettings language;
   MessageCatalog catalog{language};
+  ScriptedOperator op;
 };
 
 TEST(FuseWarning, SpienReleasedAndExternalClockOnAnATmega32) {
   Texts t;
-  const LockFuseLayout& layout = LayoutOf(Chip("ATmega32"));
   const LockFuseState s = With("ATmega32", {"CKSEL0", "CKSEL1", "CKSEL2", "CKSEL3"});
-  const FuseCheck check = CheckFuses(layout, s);
-  EXPECT_EQ(FuseWarningText(t.catalog, layout, check),
+  EXPECT_EQ(FuseWarningText(t.catalog, Layout("ATmega32"), CheckFuses(Layout("ATmega32"), s)),
             "Warning: some of fuse bits you are going to program can make this device not programmable by serial "
             "programmers or not operating under some conditions:"
             "\n  -  SPIEN should be programmed"
             "\nCKSELx: The clock selection fuses settings will allow the device to operate only with external clock "
             "source. Crystal resonator will not work."
             "\nContinue?");
-
-  // Declined, nothing is to be used; accepted, it is.
-  ScriptedOperator op;
-  op.QueueAnswer(BoxAnswer::No);
-  EXPECT_FALSE(ConfirmFuses(op, t.catalog, layout, s));
-  ASSERT_EQ(op.Boxes().size(), 1u);
-  EXPECT_EQ(op.Boxes()[0].caption, "Warning");
-  EXPECT_EQ(op.Boxes()[0].buttons, BoxButtons::YesNo);
-  op.QueueAnswer(BoxAnswer::Yes);
-  EXPECT_TRUE(ConfirmFuses(op, t.catalog, layout, s));
-  // A safe setting asks nothing.
-  EXPECT_TRUE(ConfirmFuses(op, t.catalog, layout, With("ATmega32", {"SPIEN", "CKSEL1"})));
-  EXPECT_EQ(op.Boxes().size(), 2u);
+  // Declined, nothing is to be used; accepted, it is; a safe setting asks nothing.
+  t.op.QueueAnswer(BoxAnswer::No);
+  EXPECT_FALSE(ConfirmFuses(t.op, t.catalog, Layout("ATmega32"), s));
+  ASSERT_EQ(t.op.Boxes().size(), 1u);
+  EXPECT_EQ(t.op.Boxes()[0].caption, "Warning");
+  EXPECT_EQ(t.op.Boxes()[0].buttons, BoxButtons::YesNo);
+  t.op.QueueAnswer(BoxAnswer::Yes);
+  EXPECT_TRUE(ConfirmFuses(t.op, t.catalog, Layout("ATmega32"), s));
+  EXPECT_TRUE(ConfirmFuses(t.op, t.catalog, Layout("ATmega32"), With("ATmega32", {"SPIEN", "CKSEL1"})));
+  EXPECT_EQ(t.op.Boxes().size(), 2u);
 }
 
 TEST(FuseWarning, BitsThatEndSerialProgrammingWhereverTheyExist) {
   auto concerns = [](const char* chip, std::initializer_list<const char*> on, bool strict = false) {
-    return CheckFuses(LayoutOf(Chip(chip)), With(chip, on), strict).concerns.size();
+    return CheckFuses(Layout(chip), With(chip, on), strict).concerns.size();
   };
   // RSTDISBL on the ATmega8 and DWEN on the ATtiny13 carry no table warning but end serial
   // programming all the same; where the table warns about RSTDISBL it is listed once.
@@ -72,13 +69,13 @@ TEST(FuseWarning, BitsThatEndSerialProgrammingWhereverTheyExist) {
   // The ATtiny13's SPIEN has no table warning: only the strict check asks for it.
   EXPECT_EQ(concerns("ATtiny13", {}), 0u);
   EXPECT_EQ(concerns("ATtiny13", {}, true), 1u);
-  EXPECT_TRUE(EndsSerialProgramming(LayoutOf(Chip("ATtiny13")), LockFuseState{}));
-  EXPECT_TRUE(EndsSerialProgramming(LayoutOf(Chip("ATmega48")), With("ATmega48", {"SPIEN", "DWEN"})));
-  EXPECT_FALSE(EndsSerialProgramming(LayoutOf(Chip("ATmega48")), With("ATmega48", {"SPIEN"})));
-  EXPECT_FALSE(EndsSerialProgramming(LayoutOf(Chip("AT89S52")), LockFuseState{}));
+  EXPECT_TRUE(EndsSerialProgramming(Layout("ATtiny13"), LockFuseState{}));
+  EXPECT_TRUE(EndsSerialProgramming(Layout("ATmega48"), With("ATmega48", {"SPIEN", "DWEN"})));
+  EXPECT_FALSE(EndsSerialProgramming(Layout("ATmega48"), With("ATmega48", {"SPIEN"})));
+  EXPECT_FALSE(EndsSerialProgramming(Layout("AT89S52"), LockFuseState{}));
   // The clock check needs CKSEL0..3 as the first four: the ATtiny13's are CKSEL0, CKSEL1, SUT0, SUT1.
   EXPECT_EQ(concerns("ATtiny13", {"SPIEN", "CKSEL0", "CKSEL1", "SUT0", "SUT1"}), 0u);
-  EXPECT_TRUE(CheckFuses(LayoutOf(Chip("ATtiny12")), With("ATtiny12", {"SPIEN", "CKSEL0", "CKSEL1", "CKSEL2", "CKSEL3"}))
+  EXPECT_TRUE(CheckFuses(Layout("ATtiny12"), With("ATtiny12", {"SPIEN", "CKSEL0", "CKSEL1", "CKSEL2", "CKSEL3"}))
                   .externalClockOnly);
 }
 
@@ -87,20 +84,20 @@ TEST(LockFuseNames, ModeNamesFuseBytesAndNames) {
   EXPECT_EQ(LockModeName(t.catalog, ClassAvr, 2), "LB1+LB2: R&W protect");
   EXPECT_EQ(LockModeName(t.catalog, ClassAt89S4Byte, 3), "LB1+LB2+LB3");
   EXPECT_EQ(LockModeName(t.catalog, ClassAvr, 4), "?");
+  EXPECT_EQ(LockModeNameId(ClassAvr, 9), LockModeNameId(ClassAvr, 3));  // never another message's id
   EXPECT_EQ(PlainLabel("&Lock&&Fuse Bits..."), "Lock&Fuse Bits...");
   t.language.RussianSelected = true;
   EXPECT_EQ(LockModeName(t.catalog, ClassAt89S53, 0), "Без защиты");
 
-  const LockFuseLayout& m8 = LayoutOf(Chip("ATmega8"));
+  const LockFuseLayout& m8 = Layout("ATmega8");
   LockFuseState s;
   SetFuseGroupByte(m8, 2, 0xD9, s);
   EXPECT_EQ(FuseGroupByte(m8, 2, s), 0xD9);
   EXPECT_EQ(FuseGroupByte(m8, 1, s), 0xFF);
   EXPECT_TRUE(s.fuse[static_cast<std::size_t>(FindFuse(m8, "spien"))]);
   // Bits that carry no fuse are neither taken nor shown programmed.
-  const LockFuseLayout& m48 = LayoutOf(Chip("ATmega48"));
-  SetFuseGroupByte(m48, 3, 0x00, s);
-  EXPECT_EQ(FuseGroupByte(m48, 3, s), 0xFE);
+  SetFuseGroupByte(Layout("ATmega48"), 3, 0x00, s);
+  EXPECT_EQ(FuseGroupByte(Layout("ATmega48"), 3, s), 0xFE);
   EXPECT_EQ(FindBootLock(m8, "blb12"), 3);
   EXPECT_EQ(FindFuse(m8, "BLB12"), -1);
 }
@@ -146,20 +143,19 @@ TEST(LockFusePanel, RefreshExchangeAndTheStatesAroundIt) {
 
 TEST(LockFusePanel, AutoprogramEditorForcesTheWarnedBits) {
   Texts t;
-  ScriptedOperator op;
   const int tiny15 = FindDeviceByName("ATtiny15");
   LockFuseState s = With("ATtiny15", {"RSTDISBL"});
-  EXPECT_TRUE(PrepareAutoprogramEdit(op, t.catalog, tiny15, tiny15, s));
+  EXPECT_TRUE(PrepareAutoprogramEdit(t.op, t.catalog, tiny15, tiny15, s));
   LockFuseState forced = With("ATtiny15", {"SPIEN"});
   forced.readable = true;
   EXPECT_EQ(s, forced);
-  EXPECT_TRUE(op.Boxes().empty());
+  EXPECT_TRUE(t.op.Boxes().empty());
 
-  LockFuseState other = With("ATtiny15", {"RSTDISBL"});
-  EXPECT_FALSE(PrepareAutoprogramEdit(op, t.catalog, FindDeviceByName("ATmega8"), tiny15, other));
-  EXPECT_EQ(other, With("ATtiny15", {"RSTDISBL"}));
-  ASSERT_EQ(op.Boxes().size(), 1u);
-  EXPECT_EQ(op.Boxes()[0].text.rfind("Select the proper chip first.", 0), 0u);
+  s = With("ATtiny15", {"RSTDISBL"});
+  EXPECT_FALSE(PrepareAutoprogramEdit(t.op, t.catalog, FindDeviceByName("ATmega8"), tiny15, s));
+  EXPECT_EQ(s, With("ATtiny15", {"RSTDISBL"}));
+  ASSERT_EQ(t.op.Boxes().size(), 1u);
+  EXPECT_EQ(t.op.Boxes()[0].text.rfind("Select the proper chip first.", 0), 0u);
 }
 
 }  // namespace

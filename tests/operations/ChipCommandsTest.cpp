@@ -3,91 +3,51 @@
 
 #include <gtest/gtest.h>
 
+// GCC 12 warns on designated initializers that leave members at their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <numeric>
 
-#include "BoardSimulator.h"
-#include "text/MessageCatalog.h"
-#include "support/ScriptedOperator.h"
-#include "buffers/MemoryBuffer.h"
 #include "devices/DeviceTable.h"
-#include "link/BoardLink.h"
-#include "link/ComPort.h"
 #include "link/Commands.h"
-#include "operations/ChipCommands.h"
+#include "support/BoardRig.h"
 #include "support/RecordingClock.h"
 
 using namespace zr7;
-using zr7sim::BoardSimulator;
 using zr7sim::SimOptions;
-using zr7sim::WireCommand;
 using Bytes = std::vector<std::uint8_t>;
+using Texts = std::vector<std::string>;
+using Outcome = std::pair<std::string, int>;  // the status line and the last operation's result
 
 namespace {
 
-constexpr int kPort = 2;
-
-struct Selection : DeviceSelection {
-  void SelectDevice(int d) override { selected.push_back(d); }
+struct Selection : ViewInterface {
+  void DeviceSelected(int d) override { selected.push_back(d); }
   std::vector<int> selected;
 };
 
-struct Rig {
-  explicit Rig(const std::string& chip, SimOptions options = {}, Clock& clock = DefaultClock())
-      : sim([&] {
-          options.chip = chip;
-          return options;
-        }()),
-        catalog(language),
-        link(port, op, catalog, clock),
-        commands(link, flash, eeprom, results, &selection) {
-    std::string error;
-    EXPECT_TRUE(sim.Start(&error)) << error;
-    PortMap map;
-    map.Set(kPort - 1, sim.SlavePath());
-    port.SetPortMap(map);
-    flash.Init(op, catalog, false, nullptr, nullptr, nullptr);
-    eeprom.Init(op, catalog, true, nullptr, nullptr, nullptr);
-    flash.Clear();
-    eeprom.Clear();
-    job.boardPort = kPort;
-    job.connect.deviceNumber = FindDeviceByName(chip);
+// The shared rig with the window's device selection recorded.
+struct Rig : zr7test::BoardRig {
+  explicit Rig(const std::string& chip, SimOptions options = {}, Clock* clock = nullptr)
+      : BoardRig(chip, {.sim = options, .clock = clock}) {
+    bench.ShowIn(&selection);
+    EXPECT_TRUE(started) << error;
   }
-
-  void Image(MemoryBuffer& b, const Bytes& bytes, const std::string& name = "image.bin") {
-    b.data() = bytes;
-    b.states().assign(bytes.size(), StateFromFile);
-    b.SetFileName(name);
-  }
-  std::vector<WireCommand> Commands() {
-    // The last command is logged once its answer is out; give the board a moment to finish.
-    sim.Log().WaitForCommands(sim.Log().Commands().size() + 1, std::chrono::milliseconds(30));
-    return sim.Log().Commands();
-  }
-  std::vector<WireCommand> Only(std::uint8_t code) {
-    std::vector<WireCommand> out;
-    for (auto& c : Commands())
-      if (c.code == code) out.push_back(c);
+  // The arguments of every command of this code the board received.
+  std::vector<Bytes> Sent(std::uint8_t code) {
+    std::vector<Bytes> out;
+    for (const auto& c : Only(code)) out.push_back(c.args);
     return out;
   }
-  std::vector<std::string> BoxTexts() {
-    std::vector<std::string> out;
-    for (const auto& b : op.Boxes()) out.push_back(b.text);
-    return out;
+  Outcome Ended() const { return {op.LastStatus(), results.lastOperationStatus}; }
+  bool AllStates(const MemoryBuffer& b, std::uint8_t state) {
+    return std::all_of(b.states().begin(), b.states().end(), [&](std::uint8_t s) { return s == state; });
   }
 
-  LanguageSettings language;
-  BoardSimulator sim;
-  MessageCatalog catalog;
-  ScriptedOperator op;
-  ComPort port;
-  BoardLink link;
-  MemoryBuffer flash, eeprom;
-  ChipResults results;
   Selection selection;
-  ChipCommands commands;
-  ChipJob job;
 };
 
 Bytes Counting(std::size_t n, std::uint8_t from = 0) {
@@ -100,36 +60,29 @@ TEST(ProgramFlash, AvrPagesGoInQuartersWithPageWrites) {
   Rig rig("ATmega8");
   rig.Image(rig.flash, Counting(100, 1));
   rig.commands.ProgramFlash(rig.job);
-  EXPECT_EQ(rig.op.LastStatus(), "Flash program: Done (100 bytes programmed)");
-  EXPECT_EQ(rig.results.lastOperationStatus, 0);
-  auto writes = rig.Only(CmdWriteFlash);
+  EXPECT_EQ(rig.Ended(), Outcome("Flash program: Done (100 bytes programmed)", 0));
+  auto writes = rig.Sent(CmdWriteFlash);
   ASSERT_EQ(writes.size(), 8u);
-  for (const auto& w : writes) EXPECT_EQ(w.args.size(), 17u);  // count 16, then the quarter
-  EXPECT_EQ(writes[7].args.back(), 0xFF);                        // the second page is padded
-  auto pages = rig.Only(CmdSpi4);
-  ASSERT_EQ(pages.size(), 2u);
-  EXPECT_EQ(pages[0].args, (Bytes{0x4C, 0x00, 0x00, 0x00}));
-  EXPECT_EQ(pages[1].args, (Bytes{0x4C, 0x00, 0x20, 0x00}));
-  EXPECT_EQ(rig.Only(CmdSetByteDelay).at(0).args, Bytes{185});
-  EXPECT_TRUE(std::all_of(rig.flash.states().begin(), rig.flash.states().end(),
-                          [](std::uint8_t s) { return s == StateWritten; }));
+  for (const auto& w : writes) EXPECT_EQ(w.size(), 17u);  // count 16, then the quarter
+  EXPECT_EQ(writes[7].back(), 0xFF);                      // the second page is padded
+  EXPECT_EQ(rig.Sent(CmdSpi4), (std::vector<Bytes>{{0x4C, 0x00, 0x00, 0x00}, {0x4C, 0x00, 0x20, 0x00}}));
+  EXPECT_EQ(rig.Sent(CmdSetByteDelay).at(0), Bytes{185});
+  EXPECT_TRUE(rig.AllStates(rig.flash, StateWritten));
   Bytes chip = rig.sim.FlashContents();
   EXPECT_TRUE(std::equal(rig.flash.data().begin(), rig.flash.data().end(), chip.begin()));
   EXPECT_EQ(chip[100], 0xFF);
-  EXPECT_EQ(rig.op.ProgressBars().empty(), false);
-}
+  EXPECT_FALSE(rig.op.ProgressBars().empty());
 
-TEST(ProgramFlash, ErasedPagesAreSkippedButCounted) {
-  Rig rig("ATmega8");
+  // Erased pages are skipped but counted.
   Bytes image(128, 0xFF);
   image[64] = 0x12;
   rig.Image(rig.flash, image);
+  rig.sim.SetFlashContents(0, Bytes(8192, 0xFF));
+  rig.sim.Log().Clear();
   rig.commands.ProgramFlash(rig.job);
   EXPECT_EQ(rig.results.lastOperationStatus, 0);
-  EXPECT_EQ(rig.Only(CmdWriteFlash).size(), 4u);
-  auto pages = rig.Only(CmdSpi4);
-  ASSERT_EQ(pages.size(), 1u);
-  EXPECT_EQ(pages[0].args, (Bytes{0x4C, 0x00, 0x20, 0x00}));
+  EXPECT_EQ(rig.CountOf(CmdWriteFlash), 4u);
+  EXPECT_EQ(rig.Sent(CmdSpi4), (std::vector<Bytes>{{0x4C, 0x00, 0x20, 0x00}}));
   EXPECT_EQ(rig.flash.states()[0], StateWritten);
   EXPECT_EQ(rig.sim.FlashContents()[64], 0x12);
 }
@@ -142,10 +95,8 @@ TEST(ProgramFlash, LargeChipsGetTheirBankBeforeEachPageWrite) {
   rig.Image(rig.flash, image);
   rig.commands.ProgramFlash(rig.job);
   EXPECT_EQ(rig.results.lastOperationStatus, 0) << rig.op.LastStatus();
-  std::vector<Bytes> spi4;
-  for (const auto& c : rig.Only(CmdSpi4)) spi4.push_back(c.args);
-  EXPECT_EQ(spi4, (std::vector<Bytes>{{0x4D, 0x00, 0x00, 0x00}, {0x4C, 0x00, 0x00, 0x00},
-                                      {0x4D, 0x00, 0x01, 0x00}, {0x4C, 0x00, 0x00, 0x00}}));
+  EXPECT_EQ(rig.Sent(CmdSpi4), (std::vector<Bytes>{{0x4D, 0x00, 0x00, 0x00}, {0x4C, 0x00, 0x00, 0x00},
+                                                   {0x4D, 0x00, 0x01, 0x00}, {0x4C, 0x00, 0x00, 0x00}}));
   Bytes chip = rig.sim.FlashContents();
   EXPECT_EQ(chip[0], 0xA5);  // not overwritten by the page of the second bank
   EXPECT_EQ(chip[128 * 1024 + 2], 0x5A);
@@ -155,7 +106,7 @@ TEST(ProgramFlash, LargeChipsGetTheirBankBeforeEachPageWrite) {
   small.Image(small.flash, image);  // longer than the chip: answer the size warning with OK
   small.op.QueueAnswer(BoxAnswer::Ok);
   small.commands.ProgramFlash(small.job);
-  for (const auto& c : small.Only(CmdSpi4)) EXPECT_NE(c.args[0], 0x4D);
+  for (const auto& args : small.Sent(CmdSpi4)) EXPECT_NE(args[0], 0x4D);
 }
 
 // An image longer than the chip: Program and Verify both ask first, a Cancel is no success,
@@ -172,32 +123,64 @@ TEST(SizeWarning, ProgramAndVerifyAskAndCountWhatTheyDid) {
       {true, BoxAnswer::Ok, "Flash verify: OK (8192 bytes verified)"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
     Rig rig("ATmega8");
     const Bytes image = Counting(8192 + 64, 0x11);
     rig.sim.SetFlashContents(0, Bytes(image.begin(), image.begin() + 8192));
     rig.Image(rig.flash, image);
     rig.op.QueueAnswer(c.answer);
     c.verify ? rig.commands.VerifyFlash(rig.job) : rig.commands.ProgramFlash(rig.job);
-    ASSERT_FALSE(rig.op.Boxes().empty()) << c.status;
+    ASSERT_FALSE(rig.op.Boxes().empty());
     EXPECT_EQ(rig.op.Boxes()[0].text, "Warning: only first 8192 bytes Flash will be processed.");
     EXPECT_EQ(rig.op.Boxes()[0].buttons, BoxButtons::OkCancel);
     EXPECT_EQ(rig.op.LastStatus(), c.status);
     const bool ok = c.answer == BoxAnswer::Ok;
-    EXPECT_EQ(rig.results.lastOperationStatus, ok ? 0 : -1) << c.status;
-    EXPECT_EQ(rig.Only(c.verify ? CmdReadFlash : CmdWriteFlash).empty(), !ok) << c.status;
+    EXPECT_EQ(rig.results.lastOperationStatus, ok ? 0 : -1);
+    EXPECT_EQ(rig.Only(c.verify ? CmdReadFlash : CmdWriteFlash).empty(), !ok);
   }
 }
 
-TEST(ProgramFlash, AnEmptyImageIsNoSuccessAndSendsNothing) {
-  Rig rig("ATmega8");
-  rig.commands.ProgramFlash(rig.job);
-  EXPECT_EQ(rig.op.LastStatus(), "The Flash image is empty: nothing was programmed.");
-  EXPECT_EQ(rig.results.lastOperationStatus, -1);
-  rig.results.lastOperationStatus = 0;
-  rig.commands.ProgramEeprom(rig.job);
-  EXPECT_EQ(rig.op.LastStatus(), "The Eeprom image is empty: nothing was programmed.");
-  EXPECT_EQ(rig.results.lastOperationStatus, -1);
-  EXPECT_TRUE(rig.sim.Log().Bytes().empty());
+// The window's menu items stay enabled where the buttons are greyed: the handlers refuse what
+// cannot be done before the board hears a byte, and writing nothing is no success.
+TEST(ChipCommands, WhatCannotBeDoneSendsNothing) {
+  const struct {
+    const char* chip;
+    std::function<void(Rig&)> call;
+    const char* status;
+  } cases[] = {
+      {"ATmega8", [](Rig& r) { r.commands.ProgramFlash(r.job); }, "The Flash image is empty: nothing was programmed."},
+      {"ATmega8", [](Rig& r) { r.commands.ProgramEeprom(r.job); }, "The Eeprom image is empty: nothing was programmed."},
+      {"ATmega8", [](Rig& r) { r.commands.VerifyFlash(r.job); }, "No Flash file selected"},
+      {"AT89S51", [](Rig& r) { EXPECT_FALSE(r.commands.ReadEeprom(r.job)); }, "This device does not have Eeprom on-chip"},
+      {"AT45DB041", [](Rig& r) { EXPECT_FALSE(r.commands.ReadEeprom(r.job)); }, "This device does not have Eeprom on-chip"},
+      {"AT45DB041",
+       [](Rig& r) {
+         r.Image(r.eeprom, Counting(100));
+         r.commands.ProgramEeprom(r.job);
+       },
+       "The command 'Program Eeprom' is not available for the AT45DB041: nothing was sent to the board."},
+      {"AT45DB041",
+       [](Rig& r) {
+         r.Image(r.eeprom, Counting(100));
+         r.commands.VerifyEeprom(r.job);
+       },
+       "This device doesn't have Eeprom on-chip"},
+      {"AT25256", [](Rig& r) { r.commands.ChipErase(r.job); },
+       "The command 'Chip erase' is not available for the AT25256: nothing was sent to the board."},
+      {"AT25256", [](Rig& r) { r.commands.BlankCheck(r.job); },
+       "The command 'Blank check' is not available for the AT25256: nothing was sent to the board."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    Rig rig(c.chip);
+    rig.results.lastOperationStatus = 0;
+    c.call(rig);
+    EXPECT_EQ(rig.op.LastStatus(), c.status);
+    const bool read = std::string(c.status).find("does not have") != std::string::npos;
+    EXPECT_EQ(rig.results.lastOperationStatus, read ? 0 : -1);
+    EXPECT_TRUE(rig.sim.Log().Bytes().empty());
+    EXPECT_TRUE(rig.op.Boxes().empty());
+  }
 }
 
 TEST(ProgramEeprom, BlocksOf64AndTheRest) {
@@ -205,28 +188,23 @@ TEST(ProgramEeprom, BlocksOf64AndTheRest) {
   rig.Image(rig.eeprom, Counting(130));
   rig.commands.ProgramEeprom(rig.job);
   EXPECT_EQ(rig.op.LastStatus(), "Eeprom program: Done (130 bytes programmed)");
-  auto blocks = rig.Only(CmdWriteEeprom);
-  ASSERT_EQ(blocks.size(), 3u);
-  EXPECT_EQ(blocks[0].args[0], 64);
-  EXPECT_EQ(blocks[1].args[0], 64);
-  EXPECT_EQ(blocks[2].args[0], 2);
-  EXPECT_EQ(rig.Only(CmdSetByteDelay).at(0).args, Bytes{129});  // the chip's Eeprom write code
+  std::vector<int> counts;
+  for (const auto& args : rig.Sent(CmdWriteEeprom)) counts.push_back(args[0]);
+  EXPECT_EQ(counts, (std::vector<int>{64, 64, 2}));
+  EXPECT_EQ(rig.Sent(CmdSetByteDelay).at(0), Bytes{129});  // the chip's Eeprom write code
   Bytes chip = rig.sim.EepromContents();
   EXPECT_TRUE(std::equal(rig.eeprom.data().begin(), rig.eeprom.data().end(), chip.begin()));
 }
 
 TEST(ProgramFlash, ByteDelayOverrideAndPollingFailure) {
-  SimOptions options;
-  options.faults.escAtDataBlock = 2;
-  Rig rig("AT90S2313", options);  // byte-mode Flash
+  Rig rig("AT90S2313", {.faults = {.escAtDataBlock = 2}});  // byte-mode Flash
   rig.job.transfer.delayByte = true;
   rig.job.transfer.delayByteValue = 19;
   rig.Image(rig.flash, Counting(200));
   rig.commands.ProgramFlash(rig.job);
-  EXPECT_EQ(rig.Only(CmdSetByteDelay).at(0).args, Bytes{0xF5});
-  EXPECT_EQ(rig.BoxTexts(), std::vector<std::string>{"Error during polling"});
-  EXPECT_EQ(rig.op.LastStatus(), "Error during polling");
-  EXPECT_EQ(rig.results.lastOperationStatus, -1);
+  EXPECT_EQ(rig.Sent(CmdSetByteDelay).at(0), Bytes{0xF5});
+  EXPECT_EQ(rig.op.BoxTexts(), Texts{"Error during polling"});
+  EXPECT_EQ(rig.Ended(), Outcome("Error during polling", -1));
   EXPECT_EQ(rig.flash.states()[0], StateWritten);
   EXPECT_EQ(rig.flash.states()[64], StatePending);
 }
@@ -236,71 +214,54 @@ TEST(ProgramFlash, CancelStopsAtAUnitBoundary) {
   rig.Image(rig.flash, Counting(8192, 3));
   rig.op.CancelProgressAt(50);
   rig.commands.ProgramFlash(rig.job);
-  EXPECT_EQ(rig.op.LastStatus(), "Programming cancelled");
-  EXPECT_EQ(rig.results.lastOperationStatus, -1);
-  const auto& s = rig.flash.states();
-  EXPECT_EQ(s.front(), StateWritten);
-  EXPECT_EQ(s.back(), StatePending);
-  EXPECT_FALSE(rig.port.IsConnected());
+  EXPECT_EQ(rig.Ended(), Outcome("Programming cancelled", -1));
+  EXPECT_EQ(rig.flash.states().front(), StateWritten);
+  EXPECT_EQ(rig.flash.states().back(), StatePending);
+  EXPECT_FALSE(rig.bench.port.IsConnected());
 }
 
 TEST(ProgramFlash, SignatureCheckAsksAndLockedChipsAreErasedFirst) {
-  {
-    Rig rig("ATtiny12");
-    rig.job.connect.deviceNumber = FindDeviceByName("ATmega8");  // the wrong chip is selected
-    rig.job.transfer.checkSign = true;
-    rig.Image(rig.flash, Counting(10));
-    rig.op.QueueAnswer(BoxAnswer::No);
-    rig.commands.ProgramFlash(rig.job);
-    EXPECT_EQ(rig.BoxTexts(), std::vector<std::string>{"Device signature does not match your selection or device is "
-                                                       "locked. Do you still want to program it?"});
-    EXPECT_EQ(rig.op.Boxes()[0].defaultAnswer, std::nullopt);
-    EXPECT_EQ(rig.op.LastStatus(), "Programming cancelled");
-    EXPECT_EQ(rig.results.lastOperationStatus, -1);
-    EXPECT_TRUE(rig.Only(CmdWriteFlash).empty());
-  }
-  {
-    SimOptions options;
-    options.locked = true;
-    Rig rig("ATmega8", options);
-    rig.job.transfer.checkSign = true;
-    rig.Image(rig.flash, Counting(64, 7));
-    rig.op.QueueAnswer(BoxAnswer::Yes);
-    rig.commands.ProgramFlash(rig.job);
-    EXPECT_EQ(rig.BoxTexts(), std::vector<std::string>{"Device is locked. Erase it now?"});
-    EXPECT_EQ(rig.op.Boxes()[0].defaultAnswer, BoxAnswer::No) << "Enter must not erase a locked chip";
-    auto spi4 = rig.Only(CmdSpi4);
-    ASSERT_FALSE(spi4.empty());
-    EXPECT_EQ(spi4[0].args, (Bytes{0xAC, 0x80, 0x04, 0x00}));
-    EXPECT_EQ(rig.results.lastOperationStatus, 0);
-    EXPECT_EQ(rig.sim.FlashContents()[1], 8);
-  }
+  Rig rig("ATtiny12");
+  rig.job.connect.deviceNumber = FindDeviceByName("ATmega8");  // the wrong chip is selected
+  rig.job.transfer.checkSign = true;
+  rig.Image(rig.flash, Counting(10));
+  rig.op.QueueAnswer(BoxAnswer::No);
+  rig.commands.ProgramFlash(rig.job);
+  EXPECT_EQ(rig.op.BoxTexts(), Texts{"Device signature does not match your selection or device is "
+                                     "locked. Do you still want to program it?"});
+  EXPECT_EQ(rig.op.Boxes()[0].defaultAnswer, std::nullopt);
+  EXPECT_EQ(rig.Ended(), Outcome("Programming cancelled", -1));
+  EXPECT_TRUE(rig.Only(CmdWriteFlash).empty());
+
+  Rig locked("ATmega8", {.locked = true});
+  locked.job.transfer.checkSign = true;
+  locked.Image(locked.flash, Counting(64, 7));
+  locked.op.QueueAnswer(BoxAnswer::Yes);
+  locked.commands.ProgramFlash(locked.job);
+  EXPECT_EQ(locked.op.BoxTexts(), Texts{"Device is locked. Erase it now?"});
+  EXPECT_EQ(locked.op.Boxes()[0].defaultAnswer, BoxAnswer::No) << "Enter must not erase a locked chip";
+  EXPECT_EQ(locked.Sent(CmdSpi4).at(0), (Bytes{0xAC, 0x80, 0x04, 0x00}));
+  EXPECT_EQ(locked.results.lastOperationStatus, 0);
+  EXPECT_EQ(locked.sim.FlashContents()[1], 8);
 }
 
+// The serial number is counted big-endian in up to four bytes after programming; the chip got the
+// number before the increment.
 TEST(ProgramFlash, AutoIncrementAfterProgramming) {
   Rig rig("ATmega8");
   rig.job.transfer.autoIncrementFlash = true;
   rig.job.transfer.autoIncAddressFlash = 3;
   rig.Image(rig.flash, Bytes{0x00, 0x00, 0xFF, 0xFF}, "serial.hex");
   rig.commands.ProgramFlash(rig.job);
-  EXPECT_EQ(rig.sim.FlashContents()[3], 0xFF);  // the chip got the number before the increment
+  EXPECT_EQ(rig.sim.FlashContents()[3], 0xFF);
   EXPECT_EQ(rig.flash.data(), (Bytes{0x00, 0x01, 0x00, 0x00}));
   EXPECT_EQ(rig.flash.states(), (Bytes{StateWritten, StateChanged, StateChanged, StateChanged}));
   EXPECT_TRUE(rig.flash.modified());
-}
 
-TEST(AutoIncrement, CountsBigEndianUpToFourBytes) {
-  LanguageSettings language;
-  MessageCatalog catalog(language);
-  ScriptedOperator op;
-  auto run = [&](Bytes data, std::int32_t address, bool named = true) {
-    MemoryBuffer b;
-    b.Init(op, catalog, false, nullptr, nullptr, nullptr);
-    b.data() = data;
-    b.states().assign(data.size(), StateFromFile);
-    b.SetFileName(named ? "x.hex" : std::string(Unspecified));
-    ChipCommands::AutoIncrement(b, true, address);
-    return b.data();
+  auto run = [&](const Bytes& data, std::int32_t address, bool named = true) {
+    rig.Image(rig.flash, data, named ? "x.hex" : std::string(Unspecified));
+    ChipCommands::AutoIncrement(rig.flash, true, address);
+    return rig.flash.data();
   };
   EXPECT_EQ(run({0x00, 0x00, 0xFF, 0xFF}, 2), (Bytes{0x00, 0x01, 0x00, 0xFF}));
   EXPECT_EQ(run({0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 4), (Bytes{0xFF, 0x00, 0x00, 0x00, 0x00}));
@@ -309,26 +270,19 @@ TEST(AutoIncrement, CountsBigEndianUpToFourBytes) {
   EXPECT_EQ(run({0x10, 0x20}, 0, false), (Bytes{0x10, 0x20}));  // an image without a file
 }
 
-TEST(ReadFlash, BlocksOf64AndTheLengthLine) {
+TEST(ReadFlash, BlocksOf64AndTheLengthLineOrHowFarACancelGot) {
   Rig rig("ATmega8");
   Bytes content = Counting(8192);
   rig.sim.SetFlashContents(0, content);
-  rig.commands.ReadFlash(rig.job);
+  EXPECT_TRUE(rig.commands.ReadFlash(rig.job));
   EXPECT_EQ(rig.flash.data(), content);
-  EXPECT_EQ(rig.Only(CmdReadFlash).size(), 128u);
-  unsigned sum = std::accumulate(content.begin(), content.end(), 0u) & 0xFFFF;
-  char expected[80];
-  std::snprintf(expected, sizeof expected, "Flash length: 8192 (0x2000) bytes, Checksum = 0x%04X", sum);
-  EXPECT_EQ(rig.op.LastStatus(), expected);
-  auto statuses = rig.op.StatusTexts();
+  EXPECT_EQ(rig.CountOf(CmdReadFlash), 128u);
+  const unsigned sum = std::accumulate(content.begin(), content.end(), 0u) & 0xFFFF;
+  EXPECT_EQ(rig.op.LastStatus(), FormatText("Flash length: 8192 (0x2000) bytes, Checksum = 0x%04X", sum));
+  const Texts statuses = rig.op.StatusTexts();
   EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Flash read: OK"), statuses.end());
-  EXPECT_TRUE(std::all_of(rig.flash.states().begin(), rig.flash.states().end(),
-                          [](std::uint8_t s) { return s == StateRead; }));
-}
+  EXPECT_TRUE(rig.AllStates(rig.flash, StateRead));
 
-TEST(ReadFlash, CancelSaysHowFarItGotAndLeavesTheRestPending) {
-  Rig rig("ATmega8");
-  rig.sim.SetFlashContents(0, Counting(8192));
   rig.op.CancelProgressAt(50);
   EXPECT_FALSE(rig.commands.ReadFlash(rig.job));
   const auto& s = rig.flash.states();
@@ -338,40 +292,8 @@ TEST(ReadFlash, CancelSaysHowFarItGotAndLeavesTheRestPending) {
   EXPECT_EQ(std::count(s.begin(), s.end(), std::uint8_t{StatePending}), 8192 - read);
   EXPECT_EQ(s.back(), StatePending);
   EXPECT_EQ(rig.flash.data().back(), 0xFF);
-  EXPECT_EQ(rig.op.LastStatus(),
-            FormatText(rig.catalog.GetText(msg::FlashReadCancelledAfter), static_cast<int>(read), 8192));
-}
-
-TEST(ReadEeprom, DeviceWithoutEepromOpensNoConnection) {
-  Rig rig("AT89S51");
-  rig.commands.ReadEeprom(rig.job);
-  EXPECT_EQ(rig.op.LastStatus(), "This device does not have Eeprom on-chip");
-  EXPECT_TRUE(rig.sim.Log().Bytes().empty());
-}
-
-// The window's menu items stay enabled where the buttons are greyed: the handlers refuse what
-// the chip does not allow before the board hears a byte.
-TEST(MenuCommands, WhatTheChipDoesNotAllowSendsNothing) {
-  Rig at45("AT45DB041");
-  at45.Image(at45.eeprom, Counting(100));
-  at45.commands.ProgramEeprom(at45.job);
-  EXPECT_EQ(at45.op.LastStatus(),
-            "The command 'Program Eeprom' is not available for the AT45DB041: nothing was sent to the board.");
-  at45.commands.VerifyEeprom(at45.job);
-  EXPECT_EQ(at45.results.lastOperationStatus, -1);
-  EXPECT_FALSE(at45.commands.ReadEeprom(at45.job));
-
-  Rig at25("AT25256");
-  at25.commands.ChipErase(at25.job);
-  EXPECT_EQ(at25.results.lastOperationStatus, -1);
-  at25.commands.BlankCheck(at25.job);
-  EXPECT_EQ(at25.op.LastStatus(),
-            "The command 'Blank check' is not available for the AT25256: nothing was sent to the board.");
-  EXPECT_EQ(at25.results.lastOperationStatus, -1);
-  for (Rig* rig : {&at45, &at25}) {
-    EXPECT_TRUE(rig->sim.Log().Bytes().empty());
-    EXPECT_TRUE(rig->op.Boxes().empty());
-  }
+  EXPECT_EQ(rig.op.LastStatus(), FormatText("Flash read cancelled: %d of %d bytes read, the rest is marked as not read",
+                                            static_cast<int>(read), 8192));
 }
 
 TEST(VerifyFlash, FirstMismatchAndStates) {
@@ -389,92 +311,68 @@ TEST(VerifyFlash, FirstMismatchAndStates) {
   EXPECT_EQ(rig.op.LastStatus(), "Flash verify: OK (4 bytes verified)");
   EXPECT_TRUE(rig.results.flashVerified);
   EXPECT_EQ(rig.results.lastOperationStatus, 0);
-
-  rig.flash.Clear();
-  rig.sim.Log().Clear();
-  rig.commands.VerifyFlash(rig.job);
-  EXPECT_EQ(rig.op.LastStatus(), "No Flash file selected");
-  EXPECT_TRUE(rig.sim.Log().Bytes().empty());
 }
 
 TEST(BlankCheck, StopsAtTheFirstBlockThatIsNotErased) {
   Rig rig("ATmega8");
   rig.commands.BlankCheck(rig.job);
-  EXPECT_EQ(rig.op.LastStatus(), "Blank check: Flash is blank");
-  EXPECT_EQ(rig.results.lastOperationStatus, 0);
-  EXPECT_EQ(rig.Only(CmdReadFlash).size(), 128u);
+  EXPECT_EQ(rig.Ended(), Outcome("Blank check: Flash is blank", 0));
+  EXPECT_EQ(rig.CountOf(CmdReadFlash), 128u);
 
   rig.sim.SetFlashContents(10 * 64 + 5, Bytes{0x00});
   rig.sim.Log().Clear();
   rig.commands.BlankCheck(rig.job);
-  EXPECT_EQ(rig.op.LastStatus(), "Blank check: Flash is not empty");
-  EXPECT_EQ(rig.results.lastOperationStatus, 1);
-  EXPECT_EQ(rig.Only(CmdReadFlash).size(), 11u);
+  EXPECT_EQ(rig.Ended(), Outcome("Blank check: Flash is not empty", 1));
+  EXPECT_EQ(rig.CountOf(CmdReadFlash), 11u);
 }
 
 TEST(ChipErase, InstructionsByClassAndTheSignatureAfterwards) {
-  {
-    Rig rig("AT89S51");
-    rig.commands.ChipErase(rig.job);
-    EXPECT_EQ(rig.op.LastStatus(), "Device erased");
-    EXPECT_EQ(rig.results.lastOperationStatus, 0);
-    std::vector<Bytes> spi4;
-    for (const auto& c : rig.Only(CmdSpi4)) spi4.push_back(c.args);
-    EXPECT_NE(std::find(spi4.begin(), spi4.end(), Bytes{0xAC, 0x80, 0x04, 0x00}), spi4.end());
-    EXPECT_TRUE(rig.Only(CmdSpiRead4).empty());  // no signature to check
-  }
-  {
-    Rig rig("AT89S8252");
-    rig.commands.ChipErase(rig.job);
-    EXPECT_EQ(rig.op.LastStatus(), "Device erased");
-    std::vector<Bytes> spi3;
-    for (const auto& c : rig.Only(CmdSpi3)) spi3.push_back(c.args);
-    EXPECT_NE(std::find(spi3.begin(), spi3.end(), Bytes{0xAC, 0x04, 0x00}), spi3.end());
-  }
-  {
-    SimOptions options;
-    options.locked = true;
-    Rig rig("ATtiny12", options);
-    rig.sim.SetFlashContents(0, Bytes{0x00, 0x11});
-    rig.commands.ChipErase(rig.job);
-    EXPECT_EQ(rig.op.LastStatus(), "Device erased");
-    EXPECT_EQ(rig.results.lastOperationStatus, 0);
-    std::vector<Bytes> spi4;
-    for (const auto& c : rig.Only(CmdSpi4)) spi4.push_back(c.args);
-    ASSERT_GE(spi4.size(), 3u);
-    EXPECT_EQ(std::vector<Bytes>(spi4.end() - 3, spi4.end()),
-              (std::vector<Bytes>{{0xAC, 0x80, 0x04, 0x00}, {0x40, 0x00, 0x00, 0xFF}, {0xAC, 0x80, 0x04, 0x00}}));
-    EXPECT_EQ(rig.sim.FlashContents()[0], 0xFF);
-    EXPECT_FALSE(rig.sim.LockState().readProtected);
-  }
-  {
-    SimOptions options;
-    options.faults.silentAfterBytes = 13;  // the connection's bytes, then nothing answered
-    Rig rig("ATmega8", options);
-    rig.commands.ChipErase(rig.job);
-    EXPECT_EQ(rig.results.lastOperationStatus, -1);
-    EXPECT_EQ(rig.op.LastStatus(), "Connection error");
-  }
+  Rig at89("AT89S51");
+  at89.commands.ChipErase(at89.job);
+  EXPECT_EQ(at89.Ended(), Outcome("Device erased", 0));
+  const auto spi4 = at89.Sent(CmdSpi4);
+  EXPECT_NE(std::find(spi4.begin(), spi4.end(), Bytes{0xAC, 0x80, 0x04, 0x00}), spi4.end());
+  EXPECT_TRUE(at89.Only(CmdSpiRead4).empty());  // no signature to check
+
+  Rig s8252("AT89S8252");
+  s8252.commands.ChipErase(s8252.job);
+  EXPECT_EQ(s8252.op.LastStatus(), "Device erased");
+  const auto spi3 = s8252.Sent(CmdSpi3);
+  EXPECT_NE(std::find(spi3.begin(), spi3.end(), Bytes{0xAC, 0x04, 0x00}), spi3.end());
+
+  Rig tiny("ATtiny12", {.locked = true});
+  tiny.sim.SetFlashContents(0, Bytes{0x00, 0x11});
+  tiny.commands.ChipErase(tiny.job);
+  EXPECT_EQ(tiny.Ended(), Outcome("Device erased", 0));
+  const auto tinySpi4 = tiny.Sent(CmdSpi4);
+  ASSERT_GE(tinySpi4.size(), 3u);
+  EXPECT_EQ(std::vector<Bytes>(tinySpi4.end() - 3, tinySpi4.end()),
+            (std::vector<Bytes>{{0xAC, 0x80, 0x04, 0x00}, {0x40, 0x00, 0x00, 0xFF}, {0xAC, 0x80, 0x04, 0x00}}));
+  EXPECT_EQ(tiny.sim.FlashContents()[0], 0xFF);
+  EXPECT_FALSE(tiny.sim.LockState().readProtected);
+
+  Rig silent("ATmega8", {.faults = {.silentAfterBytes = 13}});  // the connection's bytes, then nothing
+  silent.commands.ChipErase(silent.job);
+  EXPECT_EQ(silent.Ended(), Outcome("Connection error", -1));
 }
 
 TEST(ChipErase, At45BlocksOfEightPages) {
   zr7test::InstantClock clock;
-  Rig rig("AT45DB041", {}, clock);
+  Rig rig("AT45DB041", {}, &clock);
   rig.sim.SetFlashContents(0, Bytes(300, 0x00));
   rig.commands.ChipErase(rig.job);
-  EXPECT_EQ(rig.op.LastStatus(), "Device erased");
-  EXPECT_EQ(rig.results.lastOperationStatus, 0);
-  std::vector<WireCommand> erases;
-  for (const auto& c : rig.Only(CmdSpiWriteN))
-    if (c.args.size() == 6 && c.args[2] == 0x50) erases.push_back(c);
+  EXPECT_EQ(rig.Ended(), Outcome("Device erased", 0));
+  std::vector<Bytes> erases;
+  for (const auto& args : rig.Sent(CmdSpiWriteN))
+    if (args.size() == 6 && args[2] == 0x50) erases.push_back(args);
   ASSERT_EQ(erases.size(), 249u);
-  EXPECT_EQ(erases[0].args, (Bytes{0x00, 0x04, 0x50, 0x00, 0x00, 0x00}));
-  EXPECT_EQ(erases[1].args, (Bytes{0x00, 0x04, 0x50, 0x00, 0x10, 0x00}));
-  EXPECT_EQ(erases.back().args, (Bytes{0x00, 0x04, 0x50, 0x0F, 0x80, 0x00}));  // page 1984 << 1
+  EXPECT_EQ(erases[0], (Bytes{0x00, 0x04, 0x50, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(erases[1], (Bytes{0x00, 0x04, 0x50, 0x00, 0x10, 0x00}));
+  EXPECT_EQ(erases.back(), (Bytes{0x00, 0x04, 0x50, 0x0F, 0x80, 0x00}));  // page 1984 << 1
   EXPECT_EQ(rig.op.ProgressBars().back(), 1984 * 100 / 1986);
   EXPECT_EQ(rig.sim.FlashContents()[0], 0xFF);
   auto sleeps = clock.Sleeps();
-  EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 20), 249);  // before each block's deselect
+  EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 20), 249);      // before each block's deselect
   EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 50), 249 + 3);  // after it; Connect's own 50s too
 }
 
@@ -487,65 +385,50 @@ TEST(ReadSignature, NamesTheChipAndSelectsIt) {
   EXPECT_EQ(rig.job.connect.deviceNumber, 0);
   EXPECT_EQ(rig.op.WaitCursorDepth(), 0);
 
-  SimOptions locked;
-  locked.locked = true;
-  Rig lockedRig("ATmega8", locked);
-  lockedRig.commands.ReadSignature(lockedRig.job);
-  EXPECT_EQ(lockedRig.op.LastStatus(), "Device is locked");
+  Rig locked("ATmega8", {.locked = true});
+  locked.commands.ReadSignature(locked.job);
+  EXPECT_EQ(locked.op.LastStatus(), "Device is locked");
 
   Rig at89("AT89S52");
   at89.commands.ReadSignature(at89.job);
   EXPECT_EQ(at89.op.LastStatus(), "Signature: 1E 52 06 - AT89S52");
-  EXPECT_EQ(at89.Only(CmdSpiRead4).at(1).args, (Bytes{0x28, 0x01, 0x00}));
+  EXPECT_EQ(at89.Sent(CmdSpiRead4).at(1), (Bytes{0x28, 0x01, 0x00}));
 }
 
 TEST(OtherFamilies, RoundTripsThroughTheirOwnPaths) {
   for (const char* chip : {"AT89S51", "AT25256", "AT45DB041", "AT89S8252"}) {
+    SCOPED_TRACE(chip);
     Rig rig(chip);
-    const bool eepromOnly = std::string(chip) == "AT25256";
-    MemoryBuffer& b = eepromOnly ? rig.eeprom : rig.flash;
-    Bytes image = Counting(600, 9);
-    rig.Image(b, image);
-    if (eepromOnly)
-      rig.commands.ProgramEeprom(rig.job);
-    else
-      rig.commands.ProgramFlash(rig.job);
-    EXPECT_EQ(rig.results.lastOperationStatus, 0) << chip << ": " << rig.op.LastStatus();
-    if (eepromOnly)
-      rig.commands.VerifyEeprom(rig.job);
-    else
-      rig.commands.VerifyFlash(rig.job);
-    EXPECT_EQ(rig.results.lastOperationStatus, 0) << chip << ": " << rig.op.LastStatus();
-    EXPECT_TRUE(eepromOnly ? rig.results.eepromVerified : rig.results.flashVerified) << chip;
+    const bool eeprom = std::string(chip) == "AT25256";
+    rig.Image(eeprom ? rig.eeprom : rig.flash, Counting(600, 9));
+    eeprom ? rig.commands.ProgramEeprom(rig.job) : rig.commands.ProgramFlash(rig.job);
+    EXPECT_EQ(rig.results.lastOperationStatus, 0) << rig.op.LastStatus();
+    eeprom ? rig.commands.VerifyEeprom(rig.job) : rig.commands.VerifyFlash(rig.job);
+    EXPECT_EQ(rig.results.lastOperationStatus, 0) << rig.op.LastStatus();
+    EXPECT_TRUE(eeprom ? rig.results.eepromVerified : rig.results.flashVerified);
   }
 }
 
 TEST(ProgramEeprom, At25PagesSurviveTheWriteCycleAtHighSpeed) {
-  SimOptions options;
-  options.timing = zr7sim::Timing::Real;  // the chip ignores instructions while it writes
-  Rig rig("AT25256", options);
+  Rig rig("AT25256", {.timing = zr7sim::Timing::Real});  // the chip ignores instructions while it writes
   rig.job.highSpeed = true;
-  Bytes image = Counting(192, 40);
+  const Bytes image = Counting(192, 40);
   rig.Image(rig.eeprom, image);
   rig.commands.ProgramEeprom(rig.job);
   EXPECT_EQ(rig.results.lastOperationStatus, 0) << rig.op.LastStatus();
-  Bytes chip = rig.sim.EepromContents();
-  EXPECT_TRUE(std::equal(image.begin(), image.end(), chip.begin()));
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), rig.sim.EepromContents().begin()));
 }
 
 TEST(Failures, SilentBoardInTheMiddleOfATransfer) {
-  SimOptions options;
-  options.faults.silentAfterBytes = 200;
-  Rig rig("ATmega8", options);
+  Rig rig("ATmega8", {.faults = {.silentAfterBytes = 200}});
   rig.Image(rig.flash, Counting(4096));
   const auto start = std::chrono::steady_clock::now();
   rig.commands.ProgramFlash(rig.job);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
-  auto boxes = rig.BoxTexts();
+  const Texts boxes = rig.op.BoxTexts();
   EXPECT_NE(std::find(boxes.begin(), boxes.end(), "Error programming Flash"), boxes.end());
-  EXPECT_EQ(rig.op.LastStatus(), "Flash program: ERROR");
-  EXPECT_EQ(rig.results.lastOperationStatus, -1);
-  EXPECT_FALSE(rig.port.IsConnected());
+  EXPECT_EQ(rig.Ended(), Outcome("Flash program: ERROR", -1));
+  EXPECT_FALSE(rig.bench.port.IsConnected());
 }
 
 }  // namespace

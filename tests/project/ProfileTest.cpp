@@ -1,14 +1,10 @@
 // The per-user profile, and the section-and-key reading it shares with project files.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "text/MessageCatalog.h"
 #include "support/ScriptedOperator.h"
+#include "support/TempFolder.h"
 #include "buffers/MemoryBuffer.h"
 #include "project/Profile.h"
 
@@ -17,22 +13,17 @@ using namespace zr7;
 
 namespace {
 
-void WriteText(const std::string& path, const std::string& text) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
-
 class ProfileTest : public testing::Test {
  protected:
-  void TearDown() override { fs::remove_all(dir); }
-  std::string dir = [] {
-    std::string pattern = (fs::temp_directory_path() / "zr7-profile-XXXXXX").string();
-    return std::string(mkdtemp(pattern.data()));
-  }();
+  void Write(const std::string& text) {
+    fs::create_directories(fs::path(file).parent_path());
+    zr7test::WriteFile(file, text);
+  }
+  zr7test::TempFolder dir;
   ScriptedOperator op;
   LanguageSettings language;
   MessageCatalog catalog{language};
-  std::string file = dir + "/config/zr7/zr7.ini";
+  std::string file = dir / "config/zr7/zr7.ini";
   Profile profile{file, op, catalog};
 };
 
@@ -42,7 +33,7 @@ TEST_F(ProfileTest, MissingProfileGivesTheDefaultsAndWritesPersistInANewFolder) 
   EXPECT_EQ(profile.Delays(), BoardDelays{});
   EXPECT_EQ(profile.RecentProject(8), Unspecified);
   for (int i = 0; i < PortCount; ++i) EXPECT_EQ(PortMapOf(profile).PathFor(i), PortMap().PathFor(i));
-  EXPECT_FALSE(fs::exists(dir + "/config")) << "reading creates nothing";
+  EXPECT_FALSE(fs::exists(dir / "config")) << "reading creates nothing";
 
   ASSERT_TRUE(profile.SetComPort(3) && profile.SetHighSpeed(true) && profile.SetRussian(true));
   ASSERT_TRUE(profile.SetDelays({1, 2, 3, 1000}) && profile.SetRecentProject(2, "/jobs/b.zr7"));
@@ -56,37 +47,35 @@ TEST_F(ProfileTest, MissingProfileGivesTheDefaultsAndWritesPersistInANewFolder) 
   EXPECT_EQ(PortMapOf(again).PathFor(6), "/dev/serial/by-id/zr7");
   EXPECT_EQ(PortMapOf(again).PathFor(7), "/dev/ttyACM1");
   EXPECT_TRUE(op.Boxes().empty());
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir + "/config/zr7"), fs::directory_iterator{}), 1)
-      << "no temporary file left behind";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "config/zr7"), {}), 1) << "no temporary file left behind";
 }
 
 TEST_F(ProfileTest, HandEditedProfileIsReadLikeTheProfileFormatAndKeptOnWrite) {
-  WriteText(file, "; mine\r\n\r\n[connect]\r\ncom = 5\r\nSPECIAL2=\"40\"\r\nSpecial3=99999\r\nSpecial4=-7\r\n"
-                  "[ports]\r\ncom1=/dev/ttyS4\r\nCOM2=\r\n[Mine]\r\nColour=green\r\n; the end\r\n");
+  Write("; mine\r\n\r\n[connect]\r\ncom = 5\r\nSPECIAL2=\"40\"\r\nSpecial3=99999\r\nSpecial4=-7\r\n"
+        "[ports]\r\ncom1=/dev/ttyS4\r\nCOM2=\r\n[Mine]\r\nColour=green\r\n; the end\r\n");
   EXPECT_EQ(profile.ComPort(), 5);
   EXPECT_EQ(profile.Delays(), (BoardDelays{0, 40, MaxBoardDelayMs, 0})) << "held to the dialog's 0..1000";
   EXPECT_EQ(profile.PortPath(0), "/dev/ttyS4");
   EXPECT_EQ(profile.PortPath(1), "/dev/ttyS1") << "an empty path is the built-in one";
   ASSERT_TRUE(profile.SetHighSpeed(true));
-  std::stringstream text;
-  text << std::ifstream(file).rdbuf();
-  for (const char* kept : {"; mine", "com=5", "Colour=green", "; the end", "HighSpeed=1"}) {
-    EXPECT_NE(text.str().find(kept), std::string::npos) << kept;
-  }
+  const std::string text = zr7test::ReadFile(file);
+  for (const char* kept : {"; mine", "com=5", "Colour=green", "; the end", "HighSpeed=1"})
+    EXPECT_NE(text.find(kept), std::string::npos) << kept;
   for (const char* port : {"9", "-1", "abc"}) {
-    WriteText(file, std::string("[Connect]\nCOM=") + port + "\n");
+    Write(std::string("[Connect]\nCOM=") + port + "\n");
     EXPECT_EQ(profile.ComPort(), 0) << "COM=" << port << " names no port";
   }
 }
 
 TEST_F(ProfileTest, WriteFailureIsReportedOnceUntilAWriteSucceedsAndAnUnreadableFileIsKept) {
-  WriteText(dir + "/config/zr7", "a file where the folder should be");
+  fs::create_directories(dir / "config");
+  dir.File("config/zr7", "a file where the folder should be");
   EXPECT_FALSE(profile.SetComPort(1));
   EXPECT_FALSE(profile.SetRecentProject(1, "/a.zr7"));
-  ASSERT_EQ(op.Boxes().size(), 1u);
-  EXPECT_EQ(op.Boxes()[0].text, "Cannot save settings to '" + file + "': a part of the path is a file, not a folder.");
+  EXPECT_EQ(op.BoxTexts(), std::vector<std::string>{"Cannot save settings to '" + file +
+                                                    "': a part of the path is a file, not a folder."});
 
-  fs::remove(dir + "/config/zr7");
+  fs::remove(dir / "config/zr7");
   EXPECT_TRUE(profile.SetComPort(2));
   fs::remove(file);
   fs::create_directories(file);  // a folder in the profile's place cannot be read, so is not replaced

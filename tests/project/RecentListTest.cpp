@@ -1,45 +1,38 @@
 // The recent-projects list: order rules, path comparison, menu entries, profile keys.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <filesystem>
 
 #include "text/MessageCatalog.h"
 #include "support/ScriptedOperator.h"
+#include "support/TempFolder.h"
 #include "buffers/MemoryBuffer.h"
 #include "project/RecentList.h"
 
-namespace fs = std::filesystem;
 using namespace zr7;
+using Paths = std::vector<std::string>;
 
 namespace {
 
 class RecentListTest : public testing::Test {
  protected:
-  void TearDown() override { fs::remove_all(dir); }
   static std::string Job(int n) { return "/jobs/p" + std::to_string(n) + ".zr7"; }
-  std::vector<std::string> Slots(const RecentList& list) const {
-    std::vector<std::string> s;
+  static Paths Slots(const RecentList& list) {
+    Paths s;
     for (int n = 1; n <= RecentSlotCount; ++n) s.push_back(list.Slot(n));
     return s;
   }
-
-  std::string dir = [] {
-    std::string pattern = (fs::temp_directory_path() / "zr7-recent-XXXXXX").string();
-    return std::string(mkdtemp(pattern.data()));
-  }();
+  zr7test::TempFolder dir;
   ScriptedOperator op;
   LanguageSettings language;
   MessageCatalog catalog{language};
-  Profile profile{dir + "/zr7.ini", op, catalog};
+  Profile profile{dir / "zr7.ini", op, catalog};
   RecentList list{profile, PathCase::Exact};
 };
 
 TEST_F(RecentListTest, OtherLetterCaseIsTheSameEntryOnlyWhereTheFileSystemIgnoresCase) {
   RecentList ignoring(profile, PathCase::IgnoreCase);
   for (const char* p : {"/Jobs/Board.zr7", "/jobs/other.zr7", "/JOBS/board.ZR7"}) ignoring.AddToRecent(p);
-  EXPECT_EQ(Slots(ignoring), (std::vector<std::string>{"/JOBS/board.ZR7", "/jobs/other.zr7", "", "", "", "", "", ""}));
+  EXPECT_EQ(Slots(ignoring), (Paths{"/JOBS/board.ZR7", "/jobs/other.zr7", "", "", "", "", "", ""}));
 
   for (const char* p : {"/Jobs/Board.zr7", "/JOBS/board.ZR7"}) list.AddToRecent(p);
   EXPECT_EQ(list.Slot(2), "/Jobs/Board.zr7") << "two files on a case-sensitive file system";
@@ -49,9 +42,9 @@ TEST_F(RecentListTest, OtherLetterCaseIsTheSameEntryOnlyWhereTheFileSystemIgnore
 TEST_F(RecentListTest, NinthDropsTheOldestAndSlotFiveMovesToTheFront) {
   for (int n = 8; n >= 1; --n) list.AddToRecent(Job(n));
   list.AddToRecent(Job(9));
-  EXPECT_EQ(Slots(list), (std::vector<std::string>{Job(9), Job(1), Job(2), Job(3), Job(4), Job(5), Job(6), Job(7)}));
+  EXPECT_EQ(Slots(list), (Paths{Job(9), Job(1), Job(2), Job(3), Job(4), Job(5), Job(6), Job(7)}));
   list.AddToRecent(std::string(list.Slot(5)));
-  EXPECT_EQ(Slots(list), (std::vector<std::string>{Job(4), Job(9), Job(1), Job(2), Job(3), Job(5), Job(6), Job(7)}));
+  EXPECT_EQ(Slots(list), (Paths{Job(4), Job(9), Job(1), Job(2), Job(3), Job(5), Job(6), Job(7)}));
 
   RecentList reloaded(profile, PathCase::Exact);
   reloaded.LoadRecentList();
@@ -66,8 +59,8 @@ TEST_F(RecentListTest, PathsAreStoredAbsoluteAndAnOldRelativeEntryIsTheSameFile)
   list.LoadRecentList();
   EXPECT_EQ(list.Slot(1), "jobs/old.zr7");
   list.AddToRecent("examples/../jobs/old.zr7");
-  const std::string full = (fs::current_path() / "jobs" / "old.zr7").string();
-  EXPECT_EQ(Slots(list), (std::vector<std::string>{full, "/x/y.zr7", "", "", "", "", "", ""}));
+  const std::string full = (std::filesystem::current_path() / "jobs" / "old.zr7").string();
+  EXPECT_EQ(Slots(list), (Paths{full, "/x/y.zr7", "", "", "", "", "", ""}));
   EXPECT_EQ(profile.RecentProject(1), full);
 }
 

@@ -26,6 +26,12 @@ inline std::string ReadWhole(const std::filesystem::path& path) {
   return s.str();
 }
 
+// The last line of a program's output: the verdict a station's script reads.
+inline std::string LastLine(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text.substr(text.rfind('\n') + 1);
+}
+
 // A fresh folder named after the running test case; the caller removes it.
 inline std::filesystem::path CaseDir(const std::string& prefix) {
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -37,10 +43,12 @@ inline std::filesystem::path CaseDir(const std::string& prefix) {
 }
 
 // The profile is dir/config/zr7/zr7.ini, so nothing of the user's is read or written.
-// `wrapper` runs the program under another command (e.g. "timeout -s TERM 1").
+// `wrapper` runs the program under another command (e.g. "timeout -s TERM 1"); no run outlives
+// two minutes.
 inline CliRun RunCli(const std::filesystem::path& dir, const std::string& args, const std::string& wrapper = "") {
   const std::string out = (dir / "stdout").string(), err = (dir / "stderr").string();
-  const std::string command = "XDG_CONFIG_HOME='" + (dir / "config").string() + "' " + wrapper + " " + ZR7_CLI_PATH +
+  const std::string command = "XDG_CONFIG_HOME='" + (dir / "config").string() + "' timeout 120 " + wrapper + " " +
+                              ZR7_CLI_PATH +
                               " " + args +
                               " > '" + out + "' 2> '" + err + "' < /dev/null";
   CliRun r;
@@ -48,6 +56,13 @@ inline CliRun RunCli(const std::filesystem::path& dir, const std::string& args, 
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   r.out = ReadWhole(out);
   r.err = ReadWhole(err);
+  return r;
+}
+
+// RunCli that expects the exit status `status`, naming the run and its output when it differs.
+inline CliRun RunCliExpecting(const std::filesystem::path& dir, int status, const std::string& args) {
+  CliRun r = RunCli(dir, args);
+  EXPECT_EQ(r.status, status) << args << "\n" << r.out << r.err;
   return r;
 }
 

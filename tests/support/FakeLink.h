@@ -35,9 +35,9 @@ class FakeLink : public zr7::SerialLink {
   }
   bool SendByte(std::uint8_t byte) override { return SendBlock(&byte, 1); }
   bool SendBlock(const std::uint8_t* bytes, std::size_t length) override {
+    if (!connected_) return false;  // nothing leaves a closed port
     std::vector<std::uint8_t> w(bytes, bytes + length);
     writes_.push_back(w);
-    if (!connected_) return false;
     if (steps_.empty()) {
       unexpected_ = true;
       return false;
@@ -50,7 +50,11 @@ class FakeLink : public zr7::SerialLink {
     return true;
   }
   const std::uint8_t* Receive(std::size_t count) override {
-    if (!connected_ || rx_.size() < count) return nullptr;
+    if (!connected_) return nullptr;
+    if (rx_.size() < count) {  // the port has read what came before it gave up
+      rx_.clear();
+      return nullptr;
+    }
     for (std::size_t i = 0; i < count; ++i) buf_[i] = rx_[i];
     rx_.erase(rx_.begin(), rx_.begin() + static_cast<long>(count));
     return buf_;

@@ -53,6 +53,12 @@ class ScriptedOperator : public OperatorInterface {
   std::vector<Event> Events() const;
   std::vector<std::string> StatusTexts() const;
   std::vector<Event> Boxes() const;
+  // The texts of the boxes shown, in order.
+  std::vector<std::string> BoxTexts() const {
+    std::vector<std::string> out;
+    for (const Event& e : Boxes()) out.push_back(e.text);
+    return out;
+  }
   std::string LastStatus() const;
   int WaitCursorDepth() const;
   // The deepest the wait cursor was nested, and whether it was ever switched off too often.

@@ -24,7 +24,7 @@ struct Project : zr7::ModificationListener {
 class HexEditTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    buffer.Init(op, catalog, false, nullptr, &project, nullptr);
+    buffer.Init(op, catalog, false, &project, nullptr);
     Load(32);
   }
   // n bytes 0x00, 0x01, ... as loaded from a file (state 0, not modified).
@@ -35,9 +35,7 @@ class HexEditTest : public ::testing::Test {
     buffer.SetModifiedFlag(false);
     project.setModified = 0;
   }
-  void TypeAll(std::u32string_view text) {
-    for (char32_t ch : text) edit.Type(ch);
-  }
+  void TypeAll(std::u32string_view text) { for (char32_t ch : text) edit.Type(ch); }
 
   zr7::ScriptedOperator op;
   zr7::LanguageSettings language;
@@ -51,15 +49,12 @@ TEST_F(HexEditTest, HexDigitsReplaceTheHighThenTheLowHalfAndMoveOn) {
   ASSERT_TRUE(edit.Click({Area::HexCell, 5}));
   EXPECT_EQ(edit.mode(), EditMode::HexHigh);
   EXPECT_TRUE(edit.Type('a'));
-  EXPECT_EQ(buffer.data()[5], 0xA5);  // the low half kept until its digit comes
-  EXPECT_EQ(buffer.states()[5], zr7::StateChanged);
-  EXPECT_EQ(edit.mode(), EditMode::HexLow);
+  EXPECT_EQ(std::tuple(buffer.data()[5], buffer.states()[5], edit.mode()),
+            std::tuple(0xA5, zr7::StateChanged, EditMode::HexLow));  // the low half kept until its digit comes
   EXPECT_TRUE(buffer.modified());
   for (char32_t ch : U"gG x\r\u0416") EXPECT_FALSE(edit.Type(ch)) << static_cast<int>(ch);
   EXPECT_TRUE(edit.Type('B'));
-  EXPECT_EQ(buffer.data()[5], 0xAB);
-  EXPECT_EQ(edit.mode(), EditMode::HexHigh);
-  EXPECT_EQ(edit.selectedIndex(), 6u);
+  EXPECT_EQ(std::tuple(buffer.data()[5], edit.mode(), edit.selectedIndex()), std::tuple(0xAB, EditMode::HexHigh, 6u));
   EXPECT_EQ(project.setModified, 2);  // every digit tells the project, other keys do not
   EXPECT_EQ(buffer.states()[6], zr7::StateFromFile);
 }
@@ -68,25 +63,21 @@ TEST_F(HexEditTest, ClicksOffTheBytesKeepTheSelectionAndTheRightButtonEndsTheEdi
   edit.Click({Area::CharCell, 4});
   EXPECT_FALSE(edit.Click({Area::Header, 0}));
   EXPECT_FALSE(edit.Click({Area::HexCell, 32}));
-  EXPECT_EQ(edit.mode(), EditMode::Ascii);
-  EXPECT_EQ(edit.selectedIndex(), 4u);
+  EXPECT_EQ(std::pair(edit.mode(), edit.selectedIndex()), std::pair(EditMode::Ascii, std::optional(4u)));
   EXPECT_TRUE(edit.Cancel());
   EXPECT_FALSE(edit.Cancel());
   EXPECT_FALSE(edit.Type('q'));
   EXPECT_EQ(buffer.data()[4], 4);
   edit.Click({Area::CharCell, 31});  // the last byte: typing ends the edit, no wrap-around
   EXPECT_TRUE(edit.Type(U'é'));
-  EXPECT_EQ(buffer.data()[31], 0x82);
-  EXPECT_EQ(edit.mode(), EditMode::None);
-  EXPECT_EQ(edit.selectedIndex(), 31u);
+  EXPECT_EQ(std::tuple(buffer.data()[31], edit.mode(), edit.selectedIndex()), std::tuple(0x82, EditMode::None, 31u));
 }
 
 TEST_F(HexEditTest, SwappedPairsEditTheNeighbourAndSkipTheAbsentPosition) {
   edit.SetSwapBytePairs(true);
   edit.Click({Area::HexCell, 0});
   TypeAll(U"AB");
-  EXPECT_EQ(buffer.data()[1], 0xAB);
-  EXPECT_EQ(buffer.data()[0], 0x00);
+  EXPECT_EQ(std::tuple(buffer.data()[0], buffer.data()[1]), std::tuple(0x00, 0xAB));
   EXPECT_EQ(edit.RoleAt(0), ByteRole::Changed);
 
   Load(5);
@@ -96,9 +87,7 @@ TEST_F(HexEditTest, SwappedPairsEditTheNeighbourAndSkipTheAbsentPosition) {
   TypeAll(U"11");
   EXPECT_EQ(edit.selectedIndex(), 5u);
   TypeAll(U"44");
-  EXPECT_EQ(buffer.data()[2], 0x11);
-  EXPECT_EQ(buffer.data()[4], 0x44);
-  EXPECT_EQ(edit.mode(), EditMode::None);
+  EXPECT_EQ(std::tuple(buffer.data()[2], buffer.data()[4], edit.mode()), std::tuple(0x11, 0x44, EditMode::None));
 }
 
 TEST_F(HexEditTest, NoTypingPastAShorterNewImageOrWhileAnOperationRuns) {
@@ -109,7 +98,6 @@ TEST_F(HexEditTest, NoTypingPastAShorterNewImageOrWhileAnOperationRuns) {
   edit.Click({Area::HexCell, 0});
   buffer.busy = true;
   EXPECT_FALSE(edit.Type('1'));
-  buffer.busy = false;
   EXPECT_EQ(buffer.data()[0], 0x00);
   EXPECT_EQ(project.setModified, 0);
 }

@@ -21,6 +21,8 @@ LinkModel WithStyle(std::uint32_t style) {
   return m;
 }
 
+std::string Unknown(int code) { return "Unknown Error (" + std::to_string(code) + ") occurred."; }
+
 TEST(LinkColours, FirstMatchingStateWinsAndTheStyleCanSwitchHoverAndActiveOff) {
   using namespace link_style;
   OpensEverything opener;
@@ -59,31 +61,25 @@ TEST(LinkStyle, StartsAtUnderlineFitAndFocusAndRefusesOverlappingMasks) {
   EXPECT_EQ(m.Style(), 0x33u);
 }
 
-TEST(LinkEvents, ReleaseFollowsAfterAPressUnlessThePressAlreadyDid) {
+// A release follows after a press unless the press already did; the space bar follows; the
+// hover redraws only when it changes.
+TEST(LinkEvents, PressReleaseSpaceAndHover) {
   LinkModel m;  // focus on press, follow on release
   EXPECT_FALSE(m.LeftReleased().follow) << "a release without a press on the link";
   LinkReaction press = m.LeftPressed();
-  EXPECT_TRUE(press.takeFocus);
-  EXPECT_FALSE(press.follow);
+  EXPECT_TRUE(press.takeFocus && !press.follow);
   EXPECT_TRUE(m.Active());
   EXPECT_TRUE(m.LeftReleased().follow);
 
   LinkModel onPress = WithStyle(link_style::FollowOnPress);
   press = onPress.LeftPressed();
-  EXPECT_FALSE(press.takeFocus);
-  EXPECT_TRUE(press.follow);
+  EXPECT_TRUE(!press.takeFocus && press.follow);
   EXPECT_FALSE(onPress.LeftReleased().follow);
-}
 
-TEST(LinkEvents, SpaceBarFollowsAndHoverRedrawsOnlyWhenItChanges) {
-  LinkModel m;
   EXPECT_TRUE(m.KeyPressed(true).follow);
   EXPECT_FALSE(m.KeyPressed(false).follow);
-
-  EXPECT_FALSE(m.MouseMoved(false).redraw);
-  EXPECT_TRUE(m.MouseMoved(true).redraw);
-  EXPECT_FALSE(m.MouseMoved(true).redraw);
-  EXPECT_TRUE(m.MouseMoved(false).redraw);
+  for (auto [inside, redraw] : {std::pair{false, false}, {true, true}, {true, false}, {false, true}})
+    EXPECT_EQ(m.MouseMoved(inside).redraw, redraw) << inside;
   EXPECT_FALSE(m.Hover());
 }
 
@@ -98,7 +94,6 @@ TEST(LinkAttach, UrlAndTextFillEachOtherIn) {
   std::string empty;
   fromUrl.Attach(empty);
   EXPECT_EQ(empty, "https://zr7.example.org/releases");
-
 }
 
 TEST(LinkFit, KeepsTheCornerUnlessTheTextIsCentredInThatDirection) {
@@ -110,18 +105,15 @@ TEST(LinkFit, KeepsTheCornerUnlessTheTextIsCentredInThatDirection) {
   EXPECT_EQ(FitLinkToText(old, 160, 30, true, true), (LinkRect{-20, 20, 160, 30}));
 }
 
-TEST(LinkReasons, TableTextsAndUnknownCodes) {
+// xdg-open's codes map to the closest reason and never borrow another code's: 5 and 8 have
+// table rows of their own that would say something xdg-open never meant.
+TEST(LinkReasons, TableTextsUnknownCodesAndXdgOpen) {
   EXPECT_EQ(OpenErrorReason(2), "The specified file was not found.");
   EXPECT_EQ(OpenErrorReason(26), "A sharing violation occurred. ");
-  for (int code : {1, 33, -1}) EXPECT_EQ(OpenErrorReason(code), "Unknown Error (" + std::to_string(code) + ") occurred.");
-}
-
-TEST(LinkReasons, XdgOpenCodesMapToTheClosestReasonAndNeverBorrowAnotherCodes) {
+  for (int code : {1, 33, -1}) EXPECT_EQ(OpenErrorReason(code), Unknown(code));
   EXPECT_EQ(XdgOpenExitReason(2), OpenErrorReason(2));
   EXPECT_EQ(XdgOpenExitReason(3), OpenErrorReason(31));
-  // 5 and 8 have table rows of their own that would say something xdg-open never meant.
-  for (int code : {1, 4, 5, 8, 31})
-    EXPECT_EQ(XdgOpenExitReason(code), "Unknown Error (" + std::to_string(code) + ") occurred.");
+  for (int code : {1, 4, 5, 8, 31}) EXPECT_EQ(XdgOpenExitReason(code), Unknown(code));
   EXPECT_EQ(XdgOpenMissingReason(), OpenErrorReason(2));
 
   EXPECT_EQ(XdgOpenRefusal("https://zr7.example.org/"), std::nullopt);

@@ -14,6 +14,7 @@
 #include "project/RecentList.h"
 
 namespace zr7 {
+
 namespace {
 
 const DeviceRecord& Device(std::string_view name) {
@@ -22,56 +23,36 @@ const DeviceRecord& Device(std::string_view name) {
   return DeviceTable()[static_cast<std::size_t>(i)];
 }
 
-TEST(WindowEnabling, SerialEepromHasNoFlashEraseBlankCheckOrSignature) {
-  const ControlStates s = ComputeControlStates(Device("AT25256"), true, true);
-  EXPECT_FALSE(s.readFlash);
-  EXPECT_FALSE(s.programFlash);
-  EXPECT_FALSE(s.verifyFlash);
-  EXPECT_FALSE(s.chipErase);
-  EXPECT_FALSE(s.blankCheck);
-  EXPECT_FALSE(s.autoprogram);
-  EXPECT_FALSE(s.lockFuseBits);
-  EXPECT_FALSE(s.readSignature);
-  EXPECT_TRUE(s.readEeprom);
-  EXPECT_TRUE(s.programEeprom);
-  EXPECT_TRUE(s.verifyEeprom);
+// The names of the enabled controls, so that a failure says which.
+std::string Enabled(const ControlStates& s) {
+  const std::pair<bool, const char*> all[] = {
+      {s.readFlash, "readFlash"}, {s.programFlash, "programFlash"}, {s.verifyFlash, "verifyFlash"},
+      {s.readEeprom, "readEeprom"}, {s.programEeprom, "programEeprom"}, {s.verifyEeprom, "verifyEeprom"},
+      {s.chipErase, "erase"}, {s.blankCheck, "blank"}, {s.autoprogram, "auto"}, {s.readCalibration, "calibration"},
+      {s.lockFuseBits, "lockFuse"}, {s.readSignature, "signature"}, {s.sckCombo, "sck"}};
+  std::string out;
+  for (const auto& [on, name] : all) out += on ? (out.empty() ? "" : " ") + std::string(name) : "";
+  return out;
 }
 
-TEST(WindowEnabling, DataFlashHasNoEepromSckOrAutoprogram) {
-  const ControlStates s = ComputeControlStates(Device("AT45DB041"), true, true);
-  // Its EepromSize holds the page-address shift, not a memory.
-  EXPECT_FALSE(s.readEeprom);
-  EXPECT_FALSE(s.programEeprom);
-  EXPECT_FALSE(s.verifyEeprom);
-  EXPECT_FALSE(s.autoprogram);
-  EXPECT_FALSE(s.lockFuseBits);
-  EXPECT_FALSE(s.sckCombo);
-  EXPECT_TRUE(s.readFlash);
-  EXPECT_TRUE(s.programFlash);
-  EXPECT_TRUE(s.chipErase);
-  EXPECT_TRUE(s.blankCheck);
-  EXPECT_TRUE(s.readSignature);
-}
-
-TEST(WindowEnabling, CalibrationFollowsTheCountAndProgramFollowsTheImage) {
-  EXPECT_FALSE(ComputeControlStates(Device("AT90S2313"), false, false).readCalibration);
-  EXPECT_TRUE(ComputeControlStates(Device("ATmega8"), false, false).readCalibration);
-  EXPECT_TRUE(ComputeControlStates(Device("ATmega8"), false, false).lockFuseBits);
-
-  const ControlStates empty = ComputeControlStates(Device("ATmega8"), false, false);
-  EXPECT_TRUE(empty.readFlash);
-  EXPECT_TRUE(empty.readEeprom);
-  EXPECT_FALSE(empty.programFlash);
-  EXPECT_FALSE(empty.verifyEeprom);
-  const ControlStates flashOnly = ComputeControlStates(Device("ATmega8"), true, false);
-  EXPECT_TRUE(flashOnly.programFlash && flashOnly.verifyFlash);
-  EXPECT_FALSE(flashOnly.programEeprom || flashOnly.verifyEeprom);
-
-  // An AT89S without Eeprom: nothing of the Eeprom even with an image loaded.
-  const ControlStates at89 = ComputeControlStates(Device("AT89S51"), true, true);
-  EXPECT_FALSE(at89.readEeprom || at89.programEeprom);
-  EXPECT_TRUE(at89.readSignature);  // class 4
-  EXPECT_FALSE(ComputeControlStates(Device("AT89S8252"), true, true).readSignature);  // class 1
+// A serial Eeprom has no Flash, erase, blank check or signature; a DataFlash (whose EepromSize
+// holds the page-address shift) no Eeprom, SCK or Autoprogram; an AT89S without Eeprom nothing
+// of it even with an image loaded; signature only for class 4; calibration by its count;
+// program and verify follow the image.
+TEST(WindowEnabling, FollowsTheDeviceAndTheImages) {
+  const struct { const char* device; bool flash, eeprom; const char* enabled; } cases[] = {
+      {"AT25256", true, true, "readEeprom programEeprom verifyEeprom sck"},
+      {"AT45DB041", true, true, "readFlash programFlash verifyFlash erase blank signature"},
+      {"AT90S2313", false, false, "readFlash readEeprom erase blank auto lockFuse signature sck"},
+      {"ATmega8", false, false, "readFlash readEeprom erase blank auto calibration lockFuse signature sck"},
+      {"ATmega8", true, false,
+       "readFlash programFlash verifyFlash readEeprom erase blank auto calibration lockFuse signature sck"},
+      {"AT89S51", true, true, "readFlash programFlash verifyFlash erase blank auto lockFuse signature sck"},
+      {"AT89S8252", true, true,
+       "readFlash programFlash verifyFlash readEeprom programEeprom verifyEeprom erase blank auto lockFuse sck"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Enabled(ComputeControlStates(Device(c.device), c.flash, c.eeprom)), c.enabled) << c.device << c.flash;
 }
 
 TEST(WindowTitle, PathStarAndProduct) {
@@ -95,17 +76,11 @@ TEST(DeviceCombos, EveryDeviceHasOnePositionAndComesBackFromIt) {
   }
   EXPECT_FALSE(PositionOfDevice(DeviceCount));
   EXPECT_FALSE(PositionOfDevice(-1));
-}
-
-TEST(DeviceCombos, PositionsOutsideAFamilyNameNoDevice) {
-  const int at25Count = static_cast<int>(DevicesOfFamily(0).size());
-  EXPECT_EQ(CurrentDeviceIndex(0, at25Count), -1);
-  EXPECT_EQ(CurrentDeviceIndex(0, -1), -1);
-  EXPECT_EQ(CurrentDeviceIndex(7, 0), -1);
+  // Positions outside a family name no device.
+  for (auto [family, device] : {std::pair{0, static_cast<int>(DevicesOfFamily(0).size())}, {0, -1}, {7, 0}})
+    EXPECT_EQ(CurrentDeviceIndex(family, device), -1) << family << " " << device;
   // The AT90CAN128 stands late in the table but in the AT90 family's list.
-  const auto can = PositionOfDevice(FindDeviceByName("AT90CAN128"));
-  ASSERT_TRUE(can);
-  EXPECT_EQ(*can, (ComboPosition{4, 2}));
+  EXPECT_EQ(PositionOfDevice(FindDeviceByName("AT90CAN128")), (ComboPosition{4, 2}));
 }
 
 TEST(DeviceCombos, SameDeviceAgainLeavesTheProjectUnmodified) {
@@ -115,8 +90,8 @@ TEST(DeviceCombos, SameDeviceAgainLeavesTheProjectUnmodified) {
   Project project(op, catalog);
   const int current = project.settings().deviceNo;
   EXPECT_FALSE(ApplyDeviceChoice(project, current));
-  EXPECT_FALSE(project.modified());
   EXPECT_FALSE(ApplyDeviceChoice(project, -1));
+  EXPECT_FALSE(project.modified());
   EXPECT_EQ(project.settings().deviceNo, current);
   EXPECT_TRUE(ApplyDeviceChoice(project, current + 1));
   EXPECT_TRUE(project.modified());
@@ -125,50 +100,42 @@ TEST(DeviceCombos, SameDeviceAgainLeavesTheProjectUnmodified) {
 
 TEST(CommandRouting, EveryButtonAndMenuItemLeadsSomewhere) {
   for (const ControlSpec& c : MainWindowControls()) {
-    if (c.kind == ControlKind::Button || c.kind == ControlKind::Toggle || c.kind == ControlKind::StatusLine) {
-      EXPECT_NE(RouteCommand(c.id, CodeClicked).command, WindowCommand::None) << c.id;
-    }
-    if (c.kind == ControlKind::DropList) {
-      EXPECT_NE(RouteCommand(c.id, CodeSelectionChange).command, WindowCommand::None) << c.id;
+    const bool clicked = c.kind == ControlKind::Button || c.kind == ControlKind::Toggle ||
+                         c.kind == ControlKind::StatusLine;
+    if (clicked || c.kind == ControlKind::DropList) {
+      EXPECT_NE(RouteCommand(c.id, clicked ? CodeClicked : CodeSelectionChange).command, WindowCommand::None) << c.id;
     }
   }
   for (const MenuPopupSpec& popup : MainWindowMenu())
-    for (int id : popup.items) {
+    for (int id : popup.items)
       if (id != MenuSeparator && id != RecentPlaceholderCommand) {
         EXPECT_NE(RouteCommand(id, CodeClicked).command, WindowCommand::None) << id;
       }
-    }
+  EXPECT_FALSE(CommandConnected(WindowCommand::None));
+  for (int id : {1016, 1009, 1010, 1013, 1008, 1103, 32777, 32779, 32785, 32786, 32907, 32789, 1056, 32780, 32788,
+                 32901, 32904, 32910, 1015, 32795, 1057, 16})
+    EXPECT_TRUE(CommandConnected(RouteCommand(id, CodeClicked).command)) << id;
 }
 
 TEST(CommandRouting, SharedIdsAndTargets) {
-  // 1016 is both the device combo and the Lock&Fuse item: the code decides.
-  EXPECT_EQ(RouteCommand(1016, CodeClicked).command, WindowCommand::LockFuseBits);
-  EXPECT_EQ(RouteCommand(1016, CodeSelectionChange).command, WindowCommand::DeviceChanged);
+  const struct { int id, code; WindowCommand command; } cases[] = {
+      // 1016 is both the device combo and the Lock&Fuse item: the code decides.
+      {1016, CodeClicked, WindowCommand::LockFuseBits},     {1016, CodeSelectionChange, WindowCommand::DeviceChanged},
+      {1009, CodeSelectionChange, WindowCommand::None},      {32801, CodeClicked, WindowCommand::ProjectCommand},
+      {32808, CodeClicked, WindowCommand::ProjectCommand},   {32809, CodeClicked, WindowCommand::None},
+      {32800, CodeClicked, WindowCommand::None},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RouteCommand(c.id, c.code).command, c.command) << c.id << " " << c.code;
   EXPECT_EQ(RouteCommand(1057, CodeClicked), RouteCommand(32795, CodeClicked));
-  EXPECT_EQ(RouteCommand(1009, CodeSelectionChange).command, WindowCommand::None);
-  EXPECT_EQ(RouteCommand(32801, CodeClicked).command, WindowCommand::ProjectCommand);
-  EXPECT_EQ(RouteCommand(32808, CodeClicked).command, WindowCommand::ProjectCommand);
-  EXPECT_EQ(RouteCommand(32809, CodeClicked).command, WindowCommand::None);
-  EXPECT_EQ(RouteCommand(32800, CodeClicked).command, WindowCommand::None);
 
-  const std::pair<int, int> pairs[] = {{1006, 1007},   {32908, 32909}, {32790, 32791}, {32776, 32772},
-                                       {32774, 32775}, {32771, 32773}, {1009, 1011},   {1013, 1014},
-                                       {1010, 1012}};
+  const std::pair<int, int> pairs[] = {{1006, 1007},   {32908, 32909}, {32790, 32791}, {32776, 32772}, {32774, 32775},
+                                       {32771, 32773}, {1009, 1011},   {1013, 1014},   {1010, 1012}};
   for (auto [flash, eeprom] : pairs) {
-    const Route f = RouteCommand(flash, CodeClicked);
-    const Route e = RouteCommand(eeprom, CodeClicked);
+    const Route f = RouteCommand(flash, CodeClicked), e = RouteCommand(eeprom, CodeClicked);
     EXPECT_EQ(f.target, ImageTarget::Flash) << flash;
     EXPECT_EQ(e.target, ImageTarget::Eeprom) << eeprom;
     EXPECT_EQ(f.command, e.command) << flash << " " << eeprom;
   }
-}
-
-TEST(CommandRouting, EveryCommandIsConnected) {
-  EXPECT_FALSE(CommandConnected(WindowCommand::None));
-  EXPECT_TRUE(CommandConnected(RouteCommand(1016, CodeClicked).command));  // the Lock&Fuse Bits item
-  for (int id : {1009, 1010, 1013, 1008, 1103, 32777, 32779, 32785, 32786, 32907, 32789, 1056, 32780, 32788, 32901,
-                 32904, 32910, 1015, 32795, 1057, 16})
-    EXPECT_TRUE(CommandConnected(RouteCommand(id, CodeClicked).command)) << id;
 }
 
 TEST(MainWindowMenu, EveryMenuRowHasItsItemAndEveryItemItsText) {
@@ -179,11 +146,10 @@ TEST(MainWindowMenu, EveryMenuRowHasItsItemAndEveryItemItsText) {
         items.insert(id);
         EXPECT_STRNE(BuiltMenuText(id), "") << id;
       }
-  for (const CatalogRow& row : MenuTextTable()) {
+  for (const CatalogRow& row : MenuTextTable())
     if (row.id > 0) {
       EXPECT_EQ(items.count(row.id), 1u) << row.id;
     }
-  }
   ASSERT_EQ(MainWindowMenu().size(), 6u);
   EXPECT_TRUE(MainWindowMenu()[HelpPopupPosition].rightJustified);
   EXPECT_TRUE(MenuItemBuiltDisabled(RecentPlaceholderCommand));
@@ -210,8 +176,7 @@ TEST(Anchors, FlashAreaStretchesEepromAreaAndBottomLineMoveDown) {
   EXPECT_FALSE(anchors.OnSize(896, 524));  // the first event only remembers
   const auto change = anchors.OnSize(896, 574);
   ASSERT_TRUE(change);
-  EXPECT_EQ(change->dx, 0);
-  EXPECT_EQ(change->dy, 50);
+  EXPECT_EQ(std::pair(change->dx, change->dy), std::pair(0, 50));
 
   auto placed = [&](int id) {
     const ControlSpec* c = FindControl(id);
