@@ -14,9 +14,6 @@ using namespace zr7;
 
 namespace {
 
-constexpr int kUpdateQuestion = 1177;
-constexpr int kUpdateQuestionEmpty = 1178;
-
 // Blocks SIGINT and SIGTERM for its life (threads started meanwhile inherit the mask); a
 // signal that came in the meantime takes effect when the mask is lifted.
 class HeldSignals {
@@ -78,14 +75,14 @@ int Firmware(ChipSession& session, const BoardCommandLine& line, bool yes) {
     std::string question;
     const std::string& c = versions.current;
     if (versions.boardEmpty || c.empty()) {
-      question = FormatText(catalog.GetText(kUpdateQuestionEmpty), 'Z', 'R', '7', r[0], r[1], r[2]);
+      question = FormatText(catalog.GetText(msg::FirmwareUpdateQuestionNoCurrent), 'Z', 'R', '7', r[0], r[1], r[2]);
     } else if (c.size() == 4) {
       // A board of another version: only its three version characters are known.
-      question = FormatText(catalog.GetText(kUpdateQuestion), 'Z', 'R', '7', c[0], c[2], c[3], 'Z', 'R', '7', r[0],
-                            r[1], r[2]);
+      question = FormatText(catalog.GetText(msg::FirmwareUpdateQuestion), 'Z', 'R', '7', c[0], c[2], c[3], 'Z', 'R',
+                            '7', r[0], r[1], r[2]);
     } else {
-      question = FormatText(catalog.GetText(kUpdateQuestion), c[0], c[1], c[2], c[4], c[6], c[7], 'Z', 'R', '7',
-                            r[0], r[1], r[2]);
+      question = FormatText(catalog.GetText(msg::FirmwareUpdateQuestion), c[0], c[1], c[2], c[4], c[6], c[7], 'Z', 'R',
+                            '7', r[0], r[1], r[2]);
     }
     op.Note(FormatText(catalog.GetText(msg::FirmwareFileNote), line.firmwareFile.c_str()));
     const BoxAnswer answer =

@@ -29,11 +29,6 @@ using namespace zr7;
 
 namespace {
 
-constexpr int kPermissionDenied = 2040;
-constexpr int kNoSuchPort = 2041;
-constexpr int kPortBusy = 2042;
-constexpr int kUnknownDevice = 2043;
-
 std::string Lower(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return s;
@@ -68,16 +63,16 @@ void ExplainOpenFailure(const ComPort& port, int portIndex, ConsoleOperator& op,
       std::string group = "dialout";
       if (::stat(path.c_str(), &st) == 0)
         if (const ::group* g = ::getgrgid(st.st_gid)) group = g->gr_name;
-      op.Note(FormatText(catalog.GetText(kPermissionDenied), path.c_str(), group.c_str(), group.c_str()));
+      op.Note(FormatText(catalog.GetText(msg::PortPermissionDenied), path.c_str(), group.c_str(), group.c_str()));
       break;
     }
     case ENOENT:
     case ENXIO:
     case ENODEV:
-      op.Note(FormatText(catalog.GetText(kNoSuchPort), path.c_str()));
+      op.Note(FormatText(catalog.GetText(msg::PortMissing), path.c_str()));
       break;
     case EBUSY:
-      op.Note(FormatText(catalog.GetText(kPortBusy), path.c_str()));
+      op.Note(FormatText(catalog.GetText(msg::PortBusy), path.c_str()));
       break;
     default:
       break;
@@ -130,7 +125,7 @@ int ChipSession::Prepare(const ChipCommandLine& line, bool progressBar, std::opt
     if (device < 0) {
       std::string names;
       for (const DeviceRecord& d : DeviceTable()) names += (names.empty() ? "" : ", ") + std::string(d.Name);
-      op.Note(FormatText(catalog.GetText(kUnknownDevice), line.device.c_str(), names.c_str()));
+      op.Note(FormatText(catalog.GetText(msg::UnknownDeviceName), line.device.c_str(), names.c_str()));
       return 2;
     }
   }

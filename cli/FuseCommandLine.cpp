@@ -12,7 +12,7 @@
 #include "devices/DeviceTable.h"
 #include "lockfuse/LockFuseCommands.h"
 #include "lockfuse/LockFuseLayout.h"
-#include "lockfuse/LockFuseMessages.h"
+#include "text/MessageIds.h"
 #include "lockfuse/LockFuseRules.h"
 
 namespace zr7cli {

@@ -22,6 +22,7 @@
 #include "devices/DeviceTable.h"
 #include "ui/BoardSettingsDialog.h"
 #include "lockfuse/LockFuseCommands.h"
+#include "text/MessageIds.h"
 #include "ui/LockFuseDialog.h"
 #include "ui/ProjectSettingsDialog.h"
 #include "ui/AboutDialog.h"
@@ -48,7 +49,7 @@ class HeldOperation : public ProgressOperation {
   using ProgressOperation::ProgressOperation;
   std::atomic<bool> release{false};
   std::int32_t Run() override {
-    BeginPhase(Catalog().GetText(1071), Catalog().GetText(1072), 100);
+    BeginPhase(Catalog().GetText(msg::ProgramCaption), Catalog().GetText(msg::ProgrammingFlash), 100);
     ReportProgress(40);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!release && std::chrono::steady_clock::now() < deadline)

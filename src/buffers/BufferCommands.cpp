@@ -181,7 +181,7 @@ bool SaveAs(MemoryBuffer& buffer) {
 
 std::string ImageStatusText(const MessageCatalog& catalog, bool isEeprom, std::span<const std::uint8_t> image) {
   const auto size = static_cast<unsigned>(image.size());
-  return FormatText(catalog.GetText(isEeprom ? msg::EepromStatus : msg::FlashStatus), static_cast<int>(size), size,
+  return FormatText(catalog.GetText(isEeprom ? msg::EepromLength : msg::FlashLength), static_cast<int>(size), size,
                     unsigned{ImageChecksum(image)});
 }
 

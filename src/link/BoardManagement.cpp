@@ -10,19 +10,6 @@ namespace zr7 {
 
 namespace {
 
-constexpr int kBoardOnCom = 1068;
-constexpr int kBoardInfo = 1069;
-constexpr int kCalibrationHeadingOne = 1070;
-constexpr int kCalibrationHeadingMany = 1169;
-constexpr int kCalibrationShortOne = 1181;
-constexpr int kCalibrationShortMany = 1182;
-constexpr int kSearching = 1134;
-constexpr int kSearchingOn = 1136;
-constexpr int kSearchUnknownVersion = 1138;
-constexpr int kNotFound = 1139;
-constexpr int kCalibrationError = 1140;
-constexpr int kReadingCalibration = 1141;
-
 constexpr int kSearchIdentMs = 20;
 constexpr int kCalibrationSettleMs = 40;
 constexpr std::uint8_t kReadCalibration = 0x38;
@@ -54,13 +41,13 @@ SearchResult BoardManagement::SearchBoard() {
   const MessageCatalog& catalog = link_.Catalog();
   SerialLink& port = link_.Port();
   SearchResult result;
-  op.SetStatus(catalog.GetText(kSearching));
+  op.SetStatus(catalog.GetText(msg::SearchingBoard));
   WaitCursor wait(op);
   for (int com = 1; com <= PortCount; ++com) {
-    op.SetStatus(FormatText(catalog.GetText(kSearchingOn), com));
+    op.SetStatus(FormatText(catalog.GetText(msg::SearchingBoardOnCom), com));
     // Connection errors stay silent; a board of another version is shown but not listed.
     if (!link_.ReadVersion(com, true, true, false)) continue;
-    std::string text = catalog.GetText(kSearchUnknownVersion);
+    std::string text = catalog.GetText(msg::SearchUnknownVersion);
     if (port.SendByte(CmdGetIdent)) {
       link_.Time().SleepMs(kSearchIdentMs);
       const int length = port.ReceiveByte();
@@ -71,7 +58,7 @@ SearchResult BoardManagement::SearchBoard() {
       }
     }
     link_.Quit();
-    const std::string entry = FormatText(catalog.GetText(kBoardOnCom), text.c_str(), com);
+    const std::string entry = FormatText(catalog.GetText(msg::BoardOnCom), text.c_str(), com);
     if (result.ports.empty()) {
       result.port = com;
       result.listText = entry;
@@ -80,7 +67,7 @@ SearchResult BoardManagement::SearchBoard() {
     }
     result.ports.push_back(com);
   }
-  if (result.ports.empty()) result.listText = catalog.GetText(kNotFound);
+  if (result.ports.empty()) result.listText = catalog.GetText(msg::BoardNotFound);
   op.SetStatus(result.listText);
   return result;
 }
@@ -91,7 +78,7 @@ bool BoardManagement::ShowBoardInfo(int portNumber, std::string* identOut, std::
   if (!link_.ReadBoardIdent(portNumber, &ident, &serial, true)) return false;
   const std::array<char, 6> c = IdentVersionChars(ident);
   ShowNotice(link_.Operator(), link_.Catalog(),
-             FormatText(link_.Catalog().GetText(kBoardInfo), c[0], c[1], c[2], c[3], c[4], c[5], kSupplyLow,
+             FormatText(link_.Catalog().GetText(msg::BoardInfo), c[0], c[1], c[2], c[3], c[4], c[5], kSupplyLow,
                         serial[0], serial[1], serial[2], serial[3], serial[4]));
   if (identOut) *identOut = ident;
   if (serialOut) *serialOut = serial;
@@ -109,7 +96,7 @@ bool BoardManagement::ReadCalibration(const ConnectOptions& options, int portNum
   }
   WaitCursor wait(op);
   if (!link_.Connect(options, portNumber, false)) return false;
-  op.SetStatus(catalog.GetText(kReadingCalibration));
+  op.SetStatus(catalog.GetText(msg::ReadingCalibration));
   link_.Time().SleepMs(kCalibrationSettleMs);
 
   const std::uint32_t count = link_.CurrentDevice()->CalibrationCount;
@@ -120,7 +107,7 @@ bool BoardManagement::ReadCalibration(const ConnectOptions& options, int portNum
       b = link_.Port().ReceiveByte();
     if (b < 0) {
       link_.EndSession();
-      op.SetStatus(catalog.GetText(kCalibrationError));
+      op.SetStatus(catalog.GetText(msg::CalibrationError));
       wait.Release();
       ShowInfo(op, catalog, catalog.GetText(msg::ConnectionError));
       return false;
@@ -129,8 +116,8 @@ bool BoardManagement::ReadCalibration(const ConnectOptions& options, int portNum
   }
 
   const bool many = count >= 2;
-  result.longText = catalog.GetText(many ? kCalibrationHeadingMany : kCalibrationHeadingOne);
-  result.shortText = catalog.GetText(many ? kCalibrationShortMany : kCalibrationShortOne);
+  result.longText = catalog.GetText(many ? msg::CalibrationHeadingMany : msg::CalibrationHeadingOne);
+  result.shortText = catalog.GetText(many ? msg::CalibrationShortMany : msg::CalibrationShortOne);
   int mhz = 1;
   for (std::uint8_t b : result.bytes) {
     result.longText += FormatText("\n    %d MHz: 0x%02X", mhz, b);

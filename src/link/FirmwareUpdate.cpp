@@ -13,11 +13,6 @@ namespace zr7 {
 
 namespace {
 
-constexpr int kUpdateCaption = 1170;
-constexpr int kUpdatingLine = 1171;
-constexpr int kUpdated = 1175;
-constexpr int kUpdateFailed = 1176;
-constexpr int kNotProgrammed = 1189;
 constexpr std::uint8_t kLoaderWantsConfirmation = 'e';
 
 struct Pauses {
@@ -79,7 +74,7 @@ std::int32_t FirmwareUpdateOperation::Run() {
     ShowInfo(link_.Operator(), catalog, catalog.GetText(msg::ConnectionError));
     return std::int32_t{ResultCommunicationError};
   };
-  BeginPhase(catalog.GetText(kUpdateCaption), catalog.GetText(kUpdatingLine),
+  BeginPhase(catalog.GetText(msg::FirmwareUpdateCaption), catalog.GetText(msg::UpdatingFirmware),
              static_cast<std::int32_t>(FirmwareBlockCount));
   if (image_.size() != FirmwareImageSize) return fail();
 
@@ -140,7 +135,7 @@ bool UpdateFirmware(BoardLink& link, FirmwareUpdateRequest request, const Firmwa
     const std::array<char, 6> c = IdentVersionChars(ident);
     versions.current = FormatText("%c%c%c %c.%c%c", c[0], c[1], c[2], c[3], c[4], c[5]);
   } else if (link.LoaderMode()) {
-    versions.current = catalog.GetText(kNotProgrammed);
+    versions.current = catalog.GetText(msg::FirmwareNotProgrammed);
     versions.boardEmpty = true;
   } else if (link.VersionConflict()) {
     const auto& v = link.BoardVersion();
@@ -162,12 +157,12 @@ bool UpdateFirmware(BoardLink& link, FirmwareUpdateRequest request, const Firmwa
   const std::int32_t result = op.RunProgress(operation);
   link.Quit();
   if (result != ResultSuccess) {
-    op.SetStatus(catalog.GetText(kUpdateFailed));
+    op.SetStatus(catalog.GetText(msg::FirmwareUpdateFailed));
     return false;
   }
-  op.SetStatus(catalog.GetText(kUpdated));
+  op.SetStatus(catalog.GetText(msg::FirmwareUpdated));
   if (!link.ReadBoardIdent(request.portNumber, nullptr, nullptr, false)) {
-    op.SetStatus(catalog.GetText(kUpdateFailed));
+    op.SetStatus(catalog.GetText(msg::FirmwareUpdateFailed));
     return false;
   }
   return true;

@@ -10,7 +10,7 @@
 #include "link/BoardLink.h"
 #include "link/ChipWire.h"
 #include "lockfuse/LockFuseLayout.h"
-#include "lockfuse/LockFuseMessages.h"
+#include "text/MessageIds.h"
 
 namespace zr7 {
 

@@ -4,7 +4,7 @@
 #include "operator/OperatorInterface.h"
 #include "devices/DeviceTable.h"
 #include "lockfuse/LockFuseLayout.h"
-#include "lockfuse/LockFuseMessages.h"
+#include "text/MessageIds.h"
 #include "lockfuse/LockFuseRules.h"
 
 namespace zr7 {

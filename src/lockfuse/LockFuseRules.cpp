@@ -8,7 +8,7 @@
 #include "operator/OperatorInterface.h"
 #include "devices/ChipActions.h"
 #include "devices/DeviceTable.h"
-#include "lockfuse/LockFuseMessages.h"
+#include "text/MessageIds.h"
 
 namespace zr7 {
 

@@ -19,26 +19,6 @@ namespace {
 
 constexpr int kSettleMs = 50;
 
-constexpr int kAutoprogramRunning = 1121;
-constexpr int kEraseFailed = 1122;
-constexpr int kFlashNotEmpty = 1123;
-constexpr int kCheckFailed = 1124;
-constexpr int kFlashReloadFailed = 1125;
-constexpr int kFlashProgramFailed = 1126;
-constexpr int kFlashVerifyFailed = 1127;
-constexpr int kEepromReloadFailed = 1128;
-constexpr int kEepromProgramFailed = 1129;
-constexpr int kEepromVerifyFailed = 1130;
-constexpr int kLockBits = 1131;
-constexpr int kLockBitsError = 1132;
-constexpr int kNoActions = 1133;
-constexpr int kDoneNothing = 1063;
-constexpr int kDoneFlash = 1064;
-constexpr int kDoneEeprom = 1065;
-constexpr int kDoneBoth = 1066;
-constexpr int kVerificationFailed = 1067;
-constexpr int kPausing = 1180;
-
 bool Named(const std::string& name) { return !name.empty() && name != Unspecified; }
 
 }  // namespace
@@ -70,7 +50,7 @@ bool Autoprogram::Fail(const std::string& text) {
 }
 
 void Autoprogram::Pause() {
-  Op().SetStatus(Catalog().GetText(kPausing));
+  Op().SetStatus(Catalog().GetText(msg::AutoprogramPausing));
   clock_.SleepMs(project_.settings().resetStrobeLength);
 }
 
@@ -105,7 +85,7 @@ bool Autoprogram::MemorySteps(ChipJob& job, bool isFlash, std::int32_t& bytes) {
     std::int32_t status = -1;
     ReloadCommand(buffer, status);
     results.lastOperationStatus = status;
-    if (!Good()) return Fail(isFlash ? kFlashReloadFailed : kEepromReloadFailed);
+    if (!Good()) return Fail(isFlash ? msg::AutoprogramFlashReloadFailed : msg::AutoprogramEepromReloadFailed);
     Settle();
   }
   if (isFlash ? s.autoFlashProgram : s.autoEepromProgram) {
@@ -115,7 +95,7 @@ bool Autoprogram::MemorySteps(ChipJob& job, bool isFlash, std::int32_t& bytes) {
       chip_.ProgramFlash(job);
     else
       chip_.ProgramEeprom(job);
-    if (!Good()) return Fail(isFlash ? kFlashProgramFailed : kEepromProgramFailed);
+    if (!Good()) return Fail(isFlash ? msg::AutoprogramFlashProgramFailed : msg::AutoprogramEepromProgramFailed);
     // What reached the chip: an image larger than the chip is cut to its size.
     bytes = results.bytesProgrammed;
     Settle();
@@ -128,7 +108,8 @@ bool Autoprogram::MemorySteps(ChipJob& job, bool isFlash, std::int32_t& bytes) {
     else
       chip_.VerifyEeprom(job);
     const bool verified = isFlash ? results.flashVerified : results.eepromVerified;
-    if (!Good() || !verified) return Fail(isFlash ? kFlashVerifyFailed : kEepromVerifyFailed);
+    if (!Good() || !verified)
+      return Fail(isFlash ? msg::AutoprogramFlashVerifyFailed : msg::AutoprogramEepromVerifyFailed);
     Settle();
   }
   if (incrementWanted) {
@@ -161,26 +142,26 @@ bool Autoprogram::Run(ChipJob& job, bool unattended, AutoprogramOutcome& outcome
     results.lastOperationStatus = -1;
     return false;
   }
-  Op().SetStatus(Catalog().GetText(kAutoprogramRunning));
+  Op().SetStatus(Catalog().GetText(msg::AutoprogramRunning));
 
   if (unattended) {
     const NamedImages named = named_ ? *named_ : ImagesNamedBy(project_);
-    if (ImageMissing(true, named)) return Fail(kFlashReloadFailed);
-    if (ImageMissing(false, named)) return Fail(kEepromReloadFailed);
+    if (ImageMissing(true, named)) return Fail(msg::AutoprogramFlashReloadFailed);
+    if (ImageMissing(false, named)) return Fail(msg::AutoprogramEepromReloadFailed);
   }
 
   if (s.autoErase) {
     anyAction_ = true;
     Pause();
     chip_.ChipErase(job);
-    if (!Good()) return Fail(kEraseFailed);
+    if (!Good()) return Fail(msg::AutoprogramEraseFailed);
     Settle();
   }
   if (s.autoEmptyCheck) {
     Pause();
     chip_.BlankCheck(job);
-    if (results.lastOperationStatus == 1) return Fail(kFlashNotEmpty);
-    if (!Good()) return Fail(kCheckFailed);
+    if (results.lastOperationStatus == 1) return Fail(msg::AutoprogramFlashNotEmpty);
+    if (!Good()) return Fail(msg::AutoprogramCheckFailed);
     Settle();
   }
   if (!flash_.empty() && !MemorySteps(job, true, flashBytes)) return false;
@@ -198,31 +179,32 @@ bool Autoprogram::Run(ChipJob& job, bool unattended, AutoprogramOutcome& outcome
       ShowInfo(Op(), Catalog(), text);
       return Fail(text);
     }
-    Op().SetStatus(Catalog().GetText(kLockBits));
+    Op().SetStatus(Catalog().GetText(msg::AutoprogramLockBits));
     bool programmed = false;
     {
       WaitCursor wait(Op());
       programmed = lockFuse_.Program(job, job.connect.deviceNumber, s.lockFuse, s.programFuse);
     }
     if (!programmed) {
-      ShowInfo(Op(), Catalog(), Catalog().GetText(kLockBitsError));
+      ShowInfo(Op(), Catalog(), Catalog().GetText(msg::AutoprogramLockBitsError));
       // A chip left unlocked must not pass as done.
       return Fail(msg::AutoprogramLockFuseFailed);
     }
     Settle();
   }
 
-  if (!anyAction_) return Fail(kNoActions);
-  if (!results.flashVerified || !results.eepromVerified) return Fail(kVerificationFailed);
+  if (!anyAction_) return Fail(msg::AutoprogramNoActions);
+  if (!results.flashVerified || !results.eepromVerified) return Fail(msg::AutoprogramVerificationFailed);
   std::string text;
   if (flashBytes == 0 && eepromBytes == 0)
-    text = Catalog().GetText(kDoneNothing);
+    text = Catalog().GetText(msg::AutoprogramDoneNothing);
   else if (flashBytes == 0)
-    text = FormatText(Catalog().GetText(kDoneEeprom), static_cast<int>(eepromBytes));
+    text = FormatText(Catalog().GetText(msg::AutoprogramDoneEeprom), static_cast<int>(eepromBytes));
   else if (eepromBytes == 0)
-    text = FormatText(Catalog().GetText(kDoneFlash), static_cast<int>(flashBytes));
+    text = FormatText(Catalog().GetText(msg::AutoprogramDoneFlash), static_cast<int>(flashBytes));
   else
-    text = FormatText(Catalog().GetText(kDoneBoth), static_cast<int>(flashBytes), static_cast<int>(eepromBytes));
+    text = FormatText(Catalog().GetText(msg::AutoprogramDoneBoth), static_cast<int>(flashBytes),
+                      static_cast<int>(eepromBytes));
   Op().SetStatus(text);
   results.lastOperationStatus = 0;
   outcome.AutoprogramSucceeded = true;

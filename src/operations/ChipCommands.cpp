@@ -10,7 +10,7 @@
 #include "link/BoardLink.h"
 #include "link/ChipWire.h"
 #include "operations/ActionRefusal.h"
-#include "operations/OperationMessages.h"
+#include "text/MessageIds.h"
 #include "operations/TransferOperations.h"
 
 namespace zr7 {

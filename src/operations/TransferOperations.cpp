@@ -9,7 +9,7 @@
 #include "devices/DeviceTable.h"
 #include "link/BoardLink.h"
 #include "link/Commands.h"
-#include "operations/OperationMessages.h"
+#include "text/MessageIds.h"
 
 namespace zr7 {
 

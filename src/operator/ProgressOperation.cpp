@@ -7,10 +7,6 @@
 
 namespace zr7 {
 
-namespace {
-constexpr int kPercentCompletedMsg = 1151;
-}
-
 void ProgressOperation::BeginPhase(std::string_view caption, std::string_view line, std::int32_t total) {
   total_ = total;
   lastPercent_ = 0;
@@ -27,7 +23,7 @@ void ProgressOperation::ReportProgress(std::int32_t done) {
   const auto percent = static_cast<std::int32_t>(static_cast<std::int64_t>(done) * 100 / total_);
   if (percent == lastPercent_) return;
   lastPercent_ = percent;
-  std::string text = FormatText(catalog_.GetText(kPercentCompletedMsg), percent);
+  std::string text = FormatText(catalog_.GetText(msg::PercentCompleted), percent);
   if (text != lastPercentText_) {
     if (sink_) sink_->SetPercentLine(text);
     lastPercentText_ = std::move(text);

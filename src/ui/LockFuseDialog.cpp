@@ -20,9 +20,6 @@ namespace zr7 {
 
 namespace {
 
-constexpr int kTitleTool = 1193;
-constexpr int kTitleAutoprogram = 1194;
-
 // Control ids of template 140, in the order of the bits they show.
 constexpr int kLockGroup = 1114;
 constexpr int kFuseGroup = 1115;
@@ -131,7 +128,7 @@ LockFuseDialog::LockFuseDialog(QWidget* parent, const MessageCatalog& catalog, O
   }
   texts_.Translate(dialog::LockFuse, catalog_, op_);
   // The text table's title is empty: the mode decides it.
-  setWindowTitle(Q(catalog_.GetText(autoprogram_ ? kTitleAutoprogram : kTitleTool)));
+  setWindowTitle(Q(catalog_.GetText(autoprogram_ ? msg::LockFuseAutoprogramTitle : msg::LockFuseTitle)));
   // The tool changes the chip only, the editor the project only.
   (autoprogram_ ? chipErase : save)->setEnabled(false);
   if (!erase_) chipErase->setEnabled(false);

@@ -16,10 +16,10 @@
 #include "support/BoardRig.h"
 #include "support/FakeLink.h"
 #include "support/RecordingClock.h"
+#include "support/TempFolder.h"
 
 using namespace zr7;
 using zr7sim::SimOptions;
-using zr7sim::WireCommand;
 using Texts = std::vector<std::string>;
 using Signature = std::array<std::uint8_t, 3>;
 
@@ -57,12 +57,6 @@ struct Rig : zr7test::BoardRig {
   zr7test::RecordingClock clock;
   ComPort& port;
 };
-
-const WireCommand* Find(const std::vector<WireCommand>& cmds, std::uint8_t code) {
-  for (const auto& c : cmds)
-    if (c.code == code) return &c;
-  return nullptr;
-}
 
 TEST(BoardLinkConnect, LowSpeedSessionWireSequence) {
   Rig rig;
@@ -141,8 +135,7 @@ TEST(BoardLinkConnect, ResetAndEnableByClassAndOptions) {
                                   mid[2], "CmdEndSession", "CmdSetMode 00 04 00"}));
     EXPECT_EQ(rig.Slept(6), timed ? 1 : 0);
     if (timed) {
-      const auto cmds = rig.Commands();
-      EXPECT_GE(Find(cmds, CmdEnableSync)->time - Find(cmds, CmdResetTimed)->time, std::chrono::milliseconds(6));
+      EXPECT_GE(rig.Only(CmdEnableSync).at(0).time - rig.Only(CmdResetTimed).at(0).time, std::chrono::milliseconds(6));
     }
   }
 }
@@ -225,6 +218,8 @@ TEST(BoardLinkVersion, RepliesOtherThanTheRequiredVersion) {
 
 // Refusals that come before any byte reaches the board.
 TEST(BoardLinkFailures, RefusedBeforeTheWire) {
+  zr7test::TempFolder folder;
+  const std::string plain = folder.File("not-a-tty", "");  // COM6
   const struct {
     std::function<bool(BoardLink&)> call;
     Texts statuses, boxes;
@@ -233,6 +228,8 @@ TEST(BoardLinkFailures, RefusedBeforeTheWire) {
       {[](BoardLink& l) { return l.Connect({}, 5, false) || l.ReadVersion(5, true, true, false); },
        {"Connection error"},
        {"Connection error: cannot open COM port. Check for other applications using it."}},
+      {[](BoardLink& l) { return l.Connect({}, 6, false); }, {"Connection error"},
+       {"Connection error: " + plain + " is not a serial port."}},
       {[](BoardLink& l) { return l.Connect({.deviceNumber = 41}, kPort, false); }, {"Connection error"}, {"Connection error"}},
       {[](BoardLink& l) { return l.Connect({.deviceNumber = -1}, kPort, false); }, {"Connection error"}, {"Connection error"}},
       {[](BoardLink& l) { return l.ReadBoardIdent(0, nullptr, nullptr, true); },
@@ -242,6 +239,8 @@ TEST(BoardLinkFailures, RefusedBeforeTheWire) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.statuses.back() + " / " + c.boxes[0]);
     Rig rig;
+    rig.bench.ports.Set(5, plain);
+    rig.port.SetPortMap(rig.bench.ports);
     EXPECT_FALSE(c.call(rig.link));
     EXPECT_EQ(rig.op.StatusTexts(), c.statuses);
     EXPECT_EQ(rig.op.BoxTexts(), c.boxes);
@@ -270,7 +269,7 @@ TEST(BoardLinkFailures, ABoardFailingMidConnectionEndsIt) {
 // Kept as the board sent it, shown with question marks for what cannot be shown.
 TEST(BoardLinkIdent, ReadsIdentificationAndSerialNumber) {
   for (const auto& [ident, shown] : {std::pair<std::string, std::string>{"ZR7 9.10", "ZR7 9.10"},
-                                     {std::string("ZR7\x01" "9.1\xFF", 8), "ZR7?9.1?"}}) {
+                                     {std::string("ZR7\x01 9~\x7F", 8), "ZR7? 9~?"}}) {
     Rig rig({.ident = ident});
     std::string got;
     std::array<std::uint8_t, 5> serial{};
@@ -325,7 +324,7 @@ TEST(BoardLinkIdent, FailedSerialRequestStillShowsTheIdentification) {
   EXPECT_EQ(fake.OpenedIndex(), kPort - 1);
 }
 
-TEST(BoardLinkSignature, LockedChipReadsZeroOneTwoAndAFailedReadLeavesTheRestUnread) {
+TEST(BoardLinkSignature, LockedChipReadsZeroOneTwoAndAFailedReadOrSendLeavesTheRestUnread) {
   Rig rig({.locked = true});
   ASSERT_TRUE(rig.link.Connect({}, kPort, false));
   Signature sig{};
@@ -341,6 +340,9 @@ TEST(BoardLinkSignature, LockedChipReadsZeroOneTwoAndAFailedReadLeavesTheRestUnr
   EXPECT_FALSE(s.link.ReadSignatureBytes(sig));
   EXPECT_EQ(sig, (Signature{0x1E, 0xFF, 0xFF}));
   EXPECT_EQ(fake.Writes().size(), 2u);
+  fake.ThenSendFails({CmdSpiRead4, 0x30, 0x00, 0x00});
+  EXPECT_FALSE(s.link.ReadSignatureBytes(sig));
+  EXPECT_EQ(sig, (Signature{0xFF, 0xFF, 0xFF}));
 }
 
 }  // namespace

@@ -139,7 +139,7 @@ TEST(ShowBoardInfo, IdentVersionCharsCoverEveryLength) {
   EXPECT_EQ(std::string(IdentVersionChars("ZR7 9.1").data(), 6), "ZR791?");
   EXPECT_EQ(std::string(IdentVersionChars("ZR7 9.10 extra").data(), 6), "ZR7910");
   EXPECT_EQ(std::string(IdentVersionChars(std::string("ZR7 \x7F.10")).data(), 6), "ZR7?10");
-  EXPECT_EQ(PrintableText(std::string("a\nb\x80", 4)), "a?b?");
+  EXPECT_EQ(PrintableText(std::string("a\nb\x80~", 5)), "a?b?~");
 }
 
 // One line per frequency, with singular headings for a single byte.

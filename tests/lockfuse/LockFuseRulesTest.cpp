@@ -125,15 +125,18 @@ TEST(LockFusePanel, RefreshExchangeAndTheStatesAroundIt) {
   EXPECT_EQ(p.fuseLabels[16], "Unused");
   EXPECT_TRUE(p.bootChecked[1]);
   EXPECT_FALSE(p.readVerifyEnabled);
-  // No radio checked leaves the mode; bits without a button are left alone.
+  // No radio checked (or one out of range) leaves the mode; bits without a button are left alone.
   p.fusePressed[0] = true;
   p.lockChecked = -1;
   LockFuseState edit;
   edit.lockMode = 2;
-  edit.fuse[30] = true;
+  edit.fuse[FuseButtonCount] = true;
   ExchangePanel(p, edit);
   EXPECT_EQ(edit.lockMode, 2);
-  EXPECT_TRUE(edit.fuse[0] && edit.fuse[13] && edit.fuse[30] && edit.bootLock[1]);
+  p.lockChecked = LockModeCount;
+  ExchangePanel(p, edit);
+  EXPECT_EQ(edit.lockMode, 2);
+  EXPECT_TRUE(edit.fuse[0] && edit.fuse[13] && edit.fuse[FuseButtonCount] && edit.bootLock[1]);
 
   // After Program, Read and Verify stay off for a chip that cannot read back.
   edit.readable = true;

@@ -116,6 +116,13 @@ TEST(Autoprogram, SerialNumberAdvancesOnlyAfterTheVerify) {
   EXPECT_EQ(rig.flash.data(), (Bytes{0x00, 0x00, 0x05}));
   EXPECT_TRUE(s.autoIncrementFlash);
   EXPECT_EQ(rig.CountOf(CmdWriteEeprom), 0u);
+
+  // An Eeprom that differs stops the run the same way.
+  Rig rom("ATmega8");
+  rom.project.settings().autoEepromVerify = true;
+  rom.Image(rom.eeprom, Counting(10, 1));
+  EXPECT_FALSE(rom.Run());
+  EXPECT_EQ(rom.op.LastStatus(), "Autoprogram: ERROR verifying Eeprom");
 }
 
 TEST(Autoprogram, NotBlankChipStopsBeforeProgramming) {

@@ -376,10 +376,12 @@ TEST(ChipErase, At45BlocksOfEightPages) {
   EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 50), 249 + 3);  // after it; Connect's own 50s too
 }
 
+// The Signature button reads and names the chip, and selects it; a DataFlash has no signature:
+// the connection says whether the memory answers.
 TEST(ReadSignature, NamesTheChipAndSelectsIt) {
   Rig rig("ATtiny12");
   rig.job.connect.deviceNumber = FindDeviceByName("ATmega8");
-  rig.commands.ReadSignature(rig.job);
+  EXPECT_TRUE(rig.commands.SignatureButton(rig.job));
   EXPECT_EQ(rig.op.LastStatus(), "Signature: 1E 90 05 - ATtiny12");
   EXPECT_EQ(rig.selection.selected, std::vector<int>{0});
   EXPECT_EQ(rig.job.connect.deviceNumber, 0);
@@ -390,9 +392,14 @@ TEST(ReadSignature, NamesTheChipAndSelectsIt) {
   EXPECT_EQ(locked.op.LastStatus(), "Device is locked");
 
   Rig at89("AT89S52");
-  at89.commands.ReadSignature(at89.job);
+  at89.commands.SignatureButton(at89.job);
   EXPECT_EQ(at89.op.LastStatus(), "Signature: 1E 52 06 - AT89S52");
   EXPECT_EQ(at89.Sent(CmdSpiRead4).at(1), (Bytes{0x28, 0x01, 0x00}));
+
+  Rig at45("AT45DB041");
+  EXPECT_TRUE(at45.commands.SignatureButton(at45.job));
+  EXPECT_EQ(at45.op.LastStatus(), "AT45 memory detected");
+  EXPECT_EQ(at45.CountOf(CmdSpiRead4), 0u);
 }
 
 TEST(OtherFamilies, RoundTripsThroughTheirOwnPaths) {
@@ -406,6 +413,8 @@ TEST(OtherFamilies, RoundTripsThroughTheirOwnPaths) {
     eeprom ? rig.commands.VerifyEeprom(rig.job) : rig.commands.VerifyFlash(rig.job);
     EXPECT_EQ(rig.results.lastOperationStatus, 0) << rig.op.LastStatus();
     EXPECT_TRUE(eeprom ? rig.results.eepromVerified : rig.results.flashVerified);
+    // A page's padding leaves the bytes after the image erased.
+    EXPECT_EQ((eeprom ? rig.sim.EepromContents() : rig.sim.FlashContents()).at(600), 0xFF);
   }
 }
 

@@ -1,26 +1,17 @@
 // The Lock/Fuse Bits dialog against the simulated board: its buttons show the chip's bits and send
 // what was pressed, a declined warning sends nothing, the autoprogram editor returns the bits.
 
-#include "BoardSimulator.h"
 #include "Widgets.h"
 #include "devices/DeviceTable.h"
-#include "link/BoardLink.h"
-#include "link/ComPort.h"
 #include "link/Commands.h"
-#include "lockfuse/LockFuseCommands.h"
 #include "lockfuse/LockFuseLayout.h"
+#include "support/BoardRig.h"
 #include "support/RecordingClock.h"
-#include "support/ScriptedOperator.h"
-#include "text/MessageCatalog.h"
 #include "ui/LockFuseDialog.h"
 
 namespace zr7 {
 namespace {
 
-using zr7sim::BoardSimulator;
-using zr7sim::SimOptions;
-
-constexpr int kPort = 2;
 constexpr std::array<int, 24> kFuseIds = {1091, 1095, 1096, 1097, 1098, 1099, 1100, 1101, 1110, 1111, 1112, 1113,
                                           1117, 1118, 1119, 1120, 1102, 1121, 1104, 1122, 1107, 1108, 1109, 1116};
 constexpr std::array<int, 4> kLockIds = {1086, 1087, 1088, 1089};
@@ -28,25 +19,11 @@ constexpr std::array<int, 4> kLockIds = {1086, 1087, 1088, 1089};
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 QAbstractButton* Find(QWidget& dialog, int id) { return zr7test::Find<QAbstractButton>(dialog, id); }
 
-// A simulated chip, the board link on it and the lock/fuse operations; waits are instant.
-struct Rig {
+// The shared rig with the lock/fuse operations; waits are instant.
+struct Rig : zr7test::BoardRig {
   explicit Rig(const std::string& chip, std::optional<std::array<std::uint8_t, 3>> fuses = std::nullopt)
-      : sim([&] {
-          SimOptions o;
-          o.chip = chip;
-          o.fuses = fuses;
-          return o;
-        }()),
-        link(port, op, catalog, clock),
-        commands(link) {
-    std::string error;
-    EXPECT_TRUE(sim.Start(&error)) << error;
-    PortMap map;
-    map.Set(kPort - 1, sim.SlavePath());
-    port.SetPortMap(map);
-    job.boardPort = kPort;
-    device = FindDeviceByName(chip);
-    job.connect.deviceNumber = device;
+      : BoardRig(chip, {.sim = {.fuses = fuses}, .clock = &clock}), commands(bench.lockFuse), device(bench.device) {
+    EXPECT_TRUE(started) << error;
   }
   const LockFuseLayout& Layout() const { return LayoutOf(*DeviceAt(device)); }
   QAbstractButton* Fuse(QWidget& d, std::string_view name) {
@@ -56,28 +33,16 @@ struct Rig {
   }
   // Fuse and lock writes that reached the chip (not the programming enable).
   int Writes() {
-    sim.Log().WaitForCommands(sim.Log().Commands().size() + 1, std::chrono::milliseconds(30));
     int n = 0;
-    for (const auto& c : sim.Log().Commands())
+    for (const auto& c : Commands())
       if ((c.code == CmdSpi4 || c.code == CmdSpi3) && c.args.size() >= 2 && c.args[0] == 0xAC && c.args[1] != 0x53) ++n;
     return n;
   }
-  std::vector<std::string> Boxes() {
-    std::vector<std::string> out;
-    for (const auto& b : op.Boxes()) out.push_back(b.text);
-    return out;
-  }
+  std::vector<std::string> Boxes() const { return op.BoxTexts(); }
 
-  LanguageSettings language;
-  BoardSimulator sim;
-  MessageCatalog catalog{language};
-  ScriptedOperator op;
   zr7test::InstantClock clock;
-  ComPort port;
-  BoardLink link;
-  LockFuseCommands commands;
-  ChipJob job;
-  int device = -1;
+  LockFuseCommands& commands;
+  int device;
 };
 
 // ATmega32 as delivered: CKSEL0 unprogrammed, CKSEL1..3 programmed, SPIEN programmed.
