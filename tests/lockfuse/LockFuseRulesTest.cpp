@@ -130,13 +130,14 @@ TEST(LockFusePanel, RefreshExchangeAndTheStatesAroundIt) {
   p.lockChecked = -1;
   LockFuseState edit;
   edit.lockMode = 2;
-  edit.fuse[FuseButtonCount] = true;
+  edit.fuse[FuseButtonCount] = edit.bootLock[BootLockBoxCount] = true;
   ExchangePanel(p, edit);
   EXPECT_EQ(edit.lockMode, 2);
   p.lockChecked = LockModeCount;
   ExchangePanel(p, edit);
   EXPECT_EQ(edit.lockMode, 2);
-  EXPECT_TRUE(edit.fuse[0] && edit.fuse[13] && edit.fuse[FuseButtonCount] && edit.bootLock[1]);
+  EXPECT_TRUE(edit.fuse[0] && edit.fuse[13] && edit.fuse[FuseButtonCount] && edit.bootLock[1] &&
+              edit.bootLock[BootLockBoxCount]);
 
   // After Program, Read and Verify stay off for a chip that cannot read back.
   edit.readable = true;

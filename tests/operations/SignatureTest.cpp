@@ -10,7 +10,9 @@ using namespace zr7;
 TEST(ReadSignature, NormalSpeedWhateverTheJobAndALockedChipIsRead) {
   for (const bool locked : {false, true}) {
     SCOPED_TRACE(locked ? "locked" : "open");
-    zr7test::BoardRig rig("ATmega8", {.sim = {.locked = locked}});
+    zr7sim::SimOptions board;
+    board.locked = locked;
+    zr7test::BoardRig rig("ATmega8", {.sim = board});
     ASSERT_TRUE(rig.started) << rig.error;
     rig.job.highSpeed = true;  // the transfers' speed; a signature never asks for it
     EXPECT_TRUE(rig.commands.ReadSignature(rig.job));

@@ -5,18 +5,32 @@
 
 namespace zr7 {
 
+namespace {
+// The next scripted answer, or `otherwise` once they are used up.
+template <typename T>
+T Next(std::deque<T>& queue, T otherwise) {
+  if (queue.empty()) return otherwise;
+  T front = std::move(queue.front());
+  queue.pop_front();
+  return front;
+}
+}  // namespace
+
+void ScriptedOperator::Record(EventKind kind, std::string text) {
+  Event e;
+  e.kind = kind;
+  e.text = std::move(text);
+  events_.push_back(std::move(e));
+}
+
 void ScriptedOperator::SetStatus(std::string_view text) {
   std::lock_guard lock(mutex_);
-  events_.push_back({EventKind::Status, std::string(text), {}, BoxIcon::None, BoxButtons::Ok, BoxAnswer::Ok});
+  Record(EventKind::Status, std::string(text));
 }
 
 BoxAnswer ScriptedOperator::AnswerFor(BoxButtons buttons) {
   if (buttons == BoxButtons::Ok) return BoxAnswer::Ok;
-  BoxAnswer a = defaultAnswer_;
-  if (!answers_.empty()) {
-    a = answers_.front();
-    answers_.pop_front();
-  }
+  BoxAnswer a = Next(answers_, defaultAnswer_);
   // An answer the box cannot give falls back to the box's "no" button.
   bool fits = (buttons == BoxButtons::OkCancel && (a == BoxAnswer::Ok || a == BoxAnswer::Cancel)) ||
               (buttons == BoxButtons::YesNo && (a == BoxAnswer::Yes || a == BoxAnswer::No)) ||
@@ -46,29 +60,20 @@ void ScriptedOperator::SetWaitCursor(bool on) {
 
 std::optional<std::string> ScriptedOperator::ChooseFileToOpen(const FileRequest& request) {
   std::lock_guard lock(mutex_);
-  events_.push_back({EventKind::FileOpen, request.title, {}, BoxIcon::None, BoxButtons::Ok, BoxAnswer::Ok});
-  if (files_.empty()) return std::nullopt;
-  std::string f = std::move(files_.front());
-  files_.pop_front();
-  return f;
+  Record(EventKind::FileOpen, request.title);
+  return Next<std::optional<std::string>>(files_, std::nullopt);
 }
 
 std::optional<std::string> ScriptedOperator::ChooseFileToSave(const FileRequest& request) {
   std::lock_guard lock(mutex_);
-  events_.push_back({EventKind::FileSave, request.title, {}, BoxIcon::None, BoxButtons::Ok, BoxAnswer::Ok});
-  if (files_.empty()) return std::nullopt;
-  std::string f = std::move(files_.front());
-  files_.pop_front();
-  return f;
+  Record(EventKind::FileSave, request.title);
+  return Next<std::optional<std::string>>(files_, std::nullopt);
 }
 
 std::optional<std::uint32_t> ScriptedOperator::AskLoadAddress(std::uint32_t proposed) {
   std::lock_guard lock(mutex_);
-  events_.push_back({EventKind::LoadAddress, std::to_string(proposed), {}, BoxIcon::None, BoxButtons::Ok, BoxAnswer::Ok});
-  if (addresses_.empty()) return proposed;
-  std::optional<std::uint32_t> a = addresses_.front();
-  addresses_.pop_front();
-  return a;
+  Record(EventKind::LoadAddress, std::to_string(proposed));
+  return Next<std::optional<std::uint32_t>>(addresses_, proposed);
 }
 
 namespace {
@@ -109,7 +114,7 @@ std::int32_t ScriptedOperator::RunProgress(ProgressOperation& op) {
       op, cancelAt,
       [this](EventKind kind, std::string_view text) {
         std::lock_guard lock(mutex_);
-        events_.push_back({kind, std::string(text), {}, BoxIcon::None, BoxButtons::Ok, BoxAnswer::Ok});
+        Record(kind, std::string(text));
       },
       [this](int percent) {
         std::lock_guard lock(mutex_);
@@ -167,17 +172,15 @@ std::vector<ScriptedOperator::Event> ScriptedOperator::Events() const {
 }
 
 std::vector<std::string> ScriptedOperator::StatusTexts() const {
-  std::lock_guard lock(mutex_);
   std::vector<std::string> out;
-  for (const Event& e : events_)
+  for (const Event& e : Events())
     if (e.kind == EventKind::Status) out.push_back(e.text);
   return out;
 }
 
 std::vector<ScriptedOperator::Event> ScriptedOperator::Boxes() const {
-  std::lock_guard lock(mutex_);
   std::vector<Event> out;
-  for (const Event& e : events_)
+  for (const Event& e : Events())
     if (e.kind == EventKind::Box) out.push_back(e);
   return out;
 }

@@ -15,7 +15,7 @@ class ScriptedOperator : public OperatorInterface {
  public:
   enum class EventKind { Status, Box, FileOpen, FileSave, LoadAddress, ProgressCaption, ProgressLine, ProgressPercent };
   struct Event {
-    EventKind kind;
+    EventKind kind = EventKind::Status;
     std::string text;     // status text, box text, or file dialog title
     std::string caption;  // boxes only
     BoxIcon icon = BoxIcon::None;
@@ -68,11 +68,12 @@ class ScriptedOperator : public OperatorInterface {
 
  private:
   BoxAnswer AnswerFor(BoxButtons buttons);
+  void Record(EventKind kind, std::string text);  // the mutex held
 
   mutable std::mutex mutex_;  // worker threads may write the status line
   std::vector<Event> events_;
   std::deque<BoxAnswer> answers_;
-  std::deque<std::string> files_;
+  std::deque<std::optional<std::string>> files_;
   std::deque<std::optional<std::uint32_t>> addresses_;
   BoxAnswer defaultAnswer_ = BoxAnswer::Yes;
   int waitDepth_ = 0;

@@ -19,10 +19,16 @@ constexpr std::array<int, 4> kLockIds = {1086, 1087, 1088, 1089};
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 QAbstractButton* Find(QWidget& dialog, int id) { return zr7test::Find<QAbstractButton>(dialog, id); }
 
+zr7sim::SimOptions WithFuses(std::optional<std::array<std::uint8_t, 3>> fuses) {
+  zr7sim::SimOptions options;
+  options.fuses = fuses;
+  return options;
+}
+
 // The shared rig with the lock/fuse operations; waits are instant.
 struct Rig : zr7test::BoardRig {
   explicit Rig(const std::string& chip, std::optional<std::array<std::uint8_t, 3>> fuses = std::nullopt)
-      : BoardRig(chip, {.sim = {.fuses = fuses}, .clock = &clock}), commands(bench.lockFuse), device(bench.device) {
+      : BoardRig(chip, {.sim = WithFuses(fuses), .clock = &clock}), commands(bench.lockFuse), device(bench.device) {
     EXPECT_TRUE(started) << error;
   }
   const LockFuseLayout& Layout() const { return LayoutOf(*DeviceAt(device)); }
