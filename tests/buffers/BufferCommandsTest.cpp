@@ -157,6 +157,12 @@ TEST_F(BufferCommandsTest, StrictReadingRefusesWhatIsNotTheImage) {
     EXPECT_EQ(op.BoxTexts().back(), "'" + path + "' is not valid Intel HEX: " + c.fault + ". Nothing was loaded.");
     EXPECT_EQ(flash.data(), (Bytes{9, 8})) << c.name;
   }
+  op.ClearEvents();  // a merge reads as strictly
+  const std::string broken = dir.File("merge.hex", ":0400000001020304\r\n");
+  EXPECT_FALSE(zr7::LoadFileAt(flash, broken));
+  EXPECT_EQ(op.BoxTexts(), std::vector<std::string>{"'" + broken +
+                                                    "' is not valid Intel HEX: line 1 is shorter than its record. "
+                                                    "Nothing was loaded."});
   const std::string raw = dir.File("raw.dat", "raw bytes!");
   ASSERT_TRUE(zr7::LoadFile(flash, raw));
   EXPECT_EQ(flash.data(), AsBytes("raw bytes!"));
