@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-// GCC 12 warns on designated initializers that leave members at their defaults.
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-
 #include <algorithm>
 #include <chrono>
 #include <functional>
